@@ -1,0 +1,97 @@
+// Folders, paths, attributes and directory search: the rest of the platform
+// layer's door to the file system. None of these functions throws a
+// FileError; each reports failure through its result, as the Windows
+// functions they stand for do.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The separator of the platform's paths. Names stored inside a package
+// always use '\\'; the POSIX side translates at its boundary.
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+#else
+inline constexpr char16_t kPathSeparator = u'/';
+#endif
+
+// File attributes, with the values that Windows gives them.
+inline constexpr std::uint32_t kAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kAttributeHidden = 0x02;
+inline constexpr std::uint32_t kAttributeSystem = 0x04;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeArchive = 0x20;
+inline constexpr std::uint32_t kAttributeNormal = 0x80;
+
+// The attributes of `path`, without opening it; nothing when the path names
+// nothing. A directory, and a file that another process holds open without
+// sharing, have attributes like any other.
+std::optional<std::uint32_t> GetAttributes(const std::u16string& path);
+
+// Sets the attributes of `path`. On POSIX only kAttributeReadOnly has an
+// effect (it takes away or gives back the write permissions).
+bool SetAttributes(const std::u16string& path, std::uint32_t attributes);
+
+// Creates one folder; its parent must exist. False when it already exists.
+bool CreateFolder(const std::u16string& path);
+
+// Removes one empty folder.
+bool RemoveFolder(const std::u16string& path);
+
+// Deletes one file.
+bool RemoveFile(const std::u16string& path);
+
+// The process's current folder, or the empty string when it cannot be had.
+std::u16string GetCurrentFolder();
+
+// Makes `path` the process's current folder. False, with the current folder
+// unchanged, when `path` is not an existing folder.
+bool SetCurrentFolder(const std::u16string& path);
+
+// The platform's full-path rule (GetFullPathNameW on Windows): a relative
+// path is taken relative to the current folder, "." and ".." steps and
+// doubled separators are resolved by the text alone, and nothing is checked
+// against the disk. A trailing separator stays. The empty string when the
+// path cannot be made absolute.
+std::u16string GetFullPath(const std::u16string& path);
+
+// The whole path of the running program's executable, never a cut one.
+std::u16string GetModulePath();
+
+// Bytes free for the calling user on the volume that holds `path`.
+std::optional<std::uint64_t> GetFreeDiskSpace(const std::u16string& path);
+
+// One child found by a DirectorySearch.
+struct FoundFile {
+  std::u16string name;      // the child's own name
+  std::u16string fullPath;  // the searched folder made absolute, then name
+  std::uint32_t attributes = 0;
+  std::uint64_t size = 0;
+
+  bool IsDirectory() const { return (attributes & kAttributeDirectory) != 0; }
+};
+
+// A directory search over a pattern: a folder, a separator and a name that
+// may hold the wildcards '*' and '?' ("*.*" matches every name, as on
+// Windows). A pattern without wildcards finds the one file it names. The
+// entries "." and ".." come as the platform lists them. The search handle is
+// released by the destructor.
+class DirectorySearch {
+ public:
+  explicit DirectorySearch(const std::u16string& pattern);
+  DirectorySearch(const DirectorySearch&) = delete;
+  DirectorySearch& operator=(const DirectorySearch&) = delete;
+  ~DirectorySearch();
+
+  // Fills `found` with the next match; false when there is none.
+  bool Next(FoundFile& found);
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+#include <windows.h>
+
+#include "platform/file_system.h"
+#include "platform/win32/buffer_adapter.h"
+#include "platform/win32/wide.h"
+
+namespace platform {
+
+using win32::FillBuffer;
+using win32::FromWide;
+using win32::Wide;
+
+std::optional<std::uint32_t> GetAttributes(const std::u16string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return attributes;
+}
+
+bool SetAttributes(const std::u16string& path, std::uint32_t attributes) {
+  return SetFileAttributesW(Wide(path), attributes) != 0;
+}
+
+bool CreateFolder(const std::u16string& path) {
+  return CreateDirectoryW(Wide(path), nullptr) != 0;
+}
+
+bool RemoveFolder(const std::u16string& path) { return RemoveDirectoryW(Wide(path)) != 0; }
+
+bool RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)) != 0; }
+
+std::u16string GetCurrentFolder() {
+  return FillBuffer([](wchar_t* buffer, DWORD capacity) {
+    return GetCurrentDirectoryW(capacity, buffer);
+  });
+}
+
+bool SetCurrentFolder(const std::u16string& path) {
+  return SetCurrentDirectoryW(Wide(path)) != 0;
+}
+
+std::u16string GetFullPath(const std::u16string& path) {
+  if (path.empty()) return {};
+  return FillBuffer([&](wchar_t* buffer, DWORD capacity) {
+    return GetFullPathNameW(Wide(path), capacity, buffer, nullptr);
+  });
+}
+
+std::u16string GetModulePath() {
+  return FillBuffer([](wchar_t* buffer, DWORD capacity) {
+    return GetModuleFileNameW(nullptr, buffer, capacity);
+  });
+}
+
+std::optional<std::uint64_t> GetFreeDiskSpace(const std::u16string& path) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(Wide(path), &available, nullptr, nullptr)) return std::nullopt;
+  return available.QuadPart;
+}
+
+struct DirectorySearch::State {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW data{};
+  bool pending = false;  // data holds a match not yet handed out
+  std::u16string root;   // the searched folder, absolute, ending with a separator
+};
+
+DirectorySearch::DirectorySearch(const std::u16string& pattern) : state_(new State) {
+  state_->handle = FindFirstFileW(Wide(pattern), &state_->data);
+  state_->pending = state_->handle != INVALID_HANDLE_VALUE;
+  // The folder of a found child is the pattern made absolute and cut after
+  // its last separator.
+  std::u16string full = GetFullPath(pattern);
+  if (full.empty()) full = pattern;
+  const std::size_t cut = full.find_last_of(u"\\/");
+  state_->root = cut == std::u16string::npos ? std::u16string() : full.substr(0, cut + 1);
+}
+
+DirectorySearch::~DirectorySearch() {
+  if (state_->handle != INVALID_HANDLE_VALUE) FindClose(state_->handle);
+  delete state_;
+}
+
+bool DirectorySearch::Next(FoundFile& found) {
+  if (!state_->pending) {
+    if (state_->handle == INVALID_HANDLE_VALUE || !FindNextFileW(state_->handle, &state_->data)) {
+      return false;
+    }
+  }
+  state_->pending = false;
+  const WIN32_FIND_DATAW& d = state_->data;
+  found.name = FromWide(d.cFileName);
+  found.fullPath = state_->root + found.name;
+  found.attributes = d.dwFileAttributes;
+  found.size = (static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+  return true;
+}
+
+}  // namespace platform

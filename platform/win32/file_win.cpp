@@ -1,0 +1,130 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/file.h"
+#include "platform/win32/wide.h"
+
+namespace platform {
+namespace {
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+DWORD DesiredAccess(FileAccess access) {
+  switch (access) {
+    case FileAccess::kRead: return GENERIC_READ;
+    case FileAccess::kWrite: return GENERIC_WRITE;
+    case FileAccess::kReadWrite: return GENERIC_READ | GENERIC_WRITE;
+  }
+  return 0;
+}
+
+DWORD Disposition(FileCreation creation) {
+  switch (creation) {
+    case FileCreation::kOpenExisting: return OPEN_EXISTING;
+    case FileCreation::kCreateAlways: return CREATE_ALWAYS;
+    case FileCreation::kOpenAlways: return OPEN_ALWAYS;
+  }
+  return OPEN_EXISTING;
+}
+
+DWORD ShareMode(FileShare share) {
+  return share == FileShare::kNone ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+}
+
+// ReadFile and WriteFile take 32-bit counts; larger requests go in pieces.
+constexpr std::size_t kLargestTransfer = 1u << 30;
+
+}  // namespace
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kInvalidHandle)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Release();
+    handle_ = std::exchange(other.handle_, kInvalidHandle);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+File::~File() { Release(); }
+
+void File::Release() noexcept {
+  if (handle_ != kInvalidHandle) {
+    CloseHandle(AsHandle(handle_));
+    handle_ = kInvalidHandle;
+  }
+}
+
+void File::ThrowLastError() const { ThrowLastFileError(path_); }
+
+bool File::Open(const std::u16string& path, FileAccess access, FileCreation creation,
+                FileShare share, FileErrorInfo* error) {
+  Release();
+  path_ = path;
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory never opens.
+  HANDLE h = CreateFileW(win32::Wide(path), DesiredAccess(access), ShareMode(share), nullptr,
+                         Disposition(creation), FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const long osError = LastOsError();
+    if (error) *error = {CauseFromOsError(osError), osError, path};
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+std::size_t File::Read(void* buffer, std::size_t count) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t total = 0;
+  while (total < count) {
+    const DWORD ask = static_cast<DWORD>(std::min(count - total, kLargestTransfer));
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(handle_), out + total, ask, &got, nullptr)) ThrowLastError();
+    if (got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
+void File::Write(const void* data, std::size_t count) {
+  const auto* in = static_cast<const unsigned char*>(data);
+  std::size_t total = 0;
+  while (total < count) {
+    const DWORD ask = static_cast<DWORD>(std::min(count - total, kLargestTransfer));
+    DWORD put = 0;
+    if (!WriteFile(AsHandle(handle_), in + total, ask, &put, nullptr)) ThrowLastError();
+    if (put == 0) throw FileError({FileErrorCause::kDiskFull, ERROR_DISK_FULL, path_});
+    total += put;
+  }
+}
+
+std::uint64_t File::Seek(std::int64_t offset, SeekOrigin origin) {
+  const DWORD method = origin == SeekOrigin::kBegin     ? FILE_BEGIN
+                       : origin == SeekOrigin::kCurrent ? FILE_CURRENT
+                                                        : FILE_END;
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  LARGE_INTEGER position;
+  if (!SetFilePointerEx(AsHandle(handle_), distance, &position, method)) ThrowLastError();
+  return static_cast<std::uint64_t>(position.QuadPart);
+}
+
+std::uint64_t File::Position() { return Seek(0, SeekOrigin::kCurrent); }
+
+std::uint64_t File::Length() {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(AsHandle(handle_), &size)) ThrowLastError();
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+void File::Close() {
+  if (handle_ == kInvalidHandle) return;
+  const HANDLE h = AsHandle(std::exchange(handle_, kInvalidHandle));
+  if (!CloseHandle(h)) ThrowLastError();
+}
+
+}  // namespace platform

@@ -1,0 +1,132 @@
+// PackageBuilder: the package object. It holds the content table (up to 512
+// files), the one zlib stream with its two 8 KiB buffers, the version
+// settings and the cancel flag, and carries both the writing side (the
+// creator fills the table and writes a package) and the reading side (the
+// extractor opens the package it runs from).
+//
+// Nothing here shows anything to the user; operations report through their
+// results. All operations run on one thread, except that cancelRequested
+// may be set from another.
+#pragma once
+
+#include <zlib.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace package {
+
+// Number of rows in the content table, and so the most entries a package
+// can hold.
+inline constexpr int kTableCapacity = 512;
+
+// The size of each of the stream's two buffers.
+inline constexpr std::size_t kStreamBufferSize = 8192;
+
+// The progress function of the writer and the reader: event code, the
+// event's data (a PackageEntry or a 32-bit int, as the event says) and the
+// context chosen by whoever started the operation. Its result is ignored.
+using ProgressFunction = int (*)(int eventCode, const void* eventData, void* context);
+
+// One row of the content table.
+struct PackageEntry {
+  std::u16string storedName;  // the name inside the package
+  std::u16string sourcePath;  // where the file was found on the writing side
+  std::uint32_t size = 0;     // the source's length in bytes
+  std::uint32_t packedSize = 0;  // length of the entry's zlib stream
+  std::uint32_t dataOffset = 0;  // position of that stream in the package file
+
+  // Fills the row from the file at `fullPath`: its length, the path, and
+  // the stored name, which is `fullPath` without its first root.size() + 1
+  // characters (the root and the one character after it, whatever those
+  // are; empty when nothing is left). The file is opened for reading while
+  // others may read and write it. Returns 1, or 0 with the row unchanged
+  // when the file cannot be opened.
+  int LoadFromFile(const std::u16string& fullPath, const std::u16string& root);
+
+  // Empties both strings and sets size to 0; packedSize and dataOffset stay.
+  void Reset();
+};
+
+class PackageBuilder {
+ public:
+  // Clears the stream's allocator members (zlib then uses its own) and takes
+  // the running program's own path as modulePath.
+  PackageBuilder();
+  virtual ~PackageBuilder();
+  PackageBuilder(const PackageBuilder&) = delete;
+  PackageBuilder& operator=(const PackageBuilder&) = delete;
+
+  // --- Filling and measuring the table (writing side) ---
+
+  // Adds one file. Returns 1 when the file is in the table (newly added, or
+  // already there: paths equal with A-Z and a-z taken as equal count as the
+  // same file), 0 when it was not added (the table is full, which is tested
+  // first, or the file cannot be opened).
+  int AddFile(const std::u16string& fullPath, const std::u16string& root);
+
+  // Adds every file below `folderPath`, depth first: the files of each
+  // sub-folder come before the files of the folder itself. Folders whose
+  // names begin with '.' are skipped, files beginning with '.' are kept,
+  // and a file named `excludedName` (A-Z and a-z taken as equal) is left
+  // out. Files get the absolute path that the directory search gives.
+  // Reports nothing: missing folders and files that cannot be added are
+  // passed over.
+  void AddFolder(const std::u16string& folderPath, const std::u16string& root,
+                 const std::u16string& excludedName);
+
+  // Refreshes every row's size from the file system and returns the sum of
+  // the sizes as a 32-bit value. A file that can no longer be found keeps
+  // its size and adds nothing.
+  int MeasureTotal();
+
+  // --- Reading side ---
+
+  // Resets all 512 rows and sets entryCount and trailerSize to 0.
+  void ClearTable();
+
+  // --- Accessors by row index; the index is not checked ---
+
+  int GetEntryCount() const { return entryCount; }
+  std::u16string GetSourcePath(int index) const { return entries[index].sourcePath; }
+  std::u16string GetStoredName(int index) const { return entries[index].storedName; }
+  void SetStoredName(int index, const std::u16string& name) { entries[index].storedName = name; }
+  std::uint32_t GetSize(int index) const { return entries[index].size; }
+  void SetSize(int index, std::uint32_t size) { entries[index].size = size; }
+  std::uint32_t GetPackedSize(int index) const { return entries[index].packedSize; }
+  void SetPackedSize(int index, std::uint32_t size) { entries[index].packedSize = size; }
+  std::uint32_t GetDataOffset(int index) const { return entries[index].dataOffset; }
+  void SetDataOffset(int index, std::uint32_t offset) { entries[index].dataOffset = offset; }
+  const PackageEntry& GetEntry(int index) const { return entries[index]; }
+  int GetTrailerSize() const { return trailerSize; }
+  const std::u16string& GetModulePath() const { return modulePath; }
+
+ private:
+  z_stream stream;
+
+ public:
+  // The version settings from the package description.
+  std::u16string buildNumber;
+  std::u16string version;  // the version step of a build runs only when set
+  std::u16string fileAndProductVersion;
+  std::u16string description;
+
+  // 1 once the user has confirmed a cancel; nothing sets it back. Set by the
+  // user-interface thread, read by the writer and by the reader's worker.
+  std::atomic<int> cancelRequested{0};
+
+ private:
+  std::u16string modulePath;
+  std::array<PackageEntry, kTableCapacity> entries;
+  int entryCount = 0;
+  int trailerSize = 0;
+  ProgressFunction progressCallback = nullptr;
+  void* progressContext = nullptr;
+  unsigned char inBuffer[kStreamBufferSize];
+  unsigned char outBuffer[kStreamBufferSize];
+  std::uint32_t currentTotal = 0;
+};
+
+}  // namespace package

@@ -1,0 +1,330 @@
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "platform/file_system.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using platform::File;
+using platform::FileAccess;
+using platform::FileCreation;
+using platform::FileError;
+using platform::FileErrorCause;
+using platform::FileErrorInfo;
+using platform::FileShare;
+using platform::SeekOrigin;
+using testing_support::ReadWholeFile;
+using testing_support::TempFolder;
+using testing_support::U8;
+
+const char* ShareName(FileShare share) {
+  return share == FileShare::kNone ? "kNone" : "kReadWrite";
+}
+
+// True when nobody else holds `path`: an exclusive open gets through.
+bool OpensExclusively(const std::u16string& path) {
+  File file;
+  return file.Open(path, FileAccess::kReadWrite, FileCreation::kOpenExisting, FileShare::kNone);
+}
+
+std::string RandomBytes(std::size_t size) {
+  std::mt19937 generator(20240611);
+  std::string data(size, '\0');
+  for (char& c : data) c = static_cast<char>(generator() & 0xFF);
+  return data;
+}
+
+TEST(FileShareTest, SecondOpenMustSuitBothShareModes) {
+  struct Case {
+    FileShare first;
+    FileShare second;
+    bool secondOpens;
+  };
+  const Case cases[] = {
+      {FileShare::kNone, FileShare::kNone, false},
+      {FileShare::kNone, FileShare::kReadWrite, false},
+      {FileShare::kReadWrite, FileShare::kNone, false},
+      {FileShare::kReadWrite, FileShare::kReadWrite, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("first ") + ShareName(c.first) + ", second " + ShareName(c.second));
+    TempFolder temp;
+    const std::u16string path = temp.WriteFile(u"shared.bin", "data");
+
+    File first;
+    ASSERT_TRUE(first.Open(path, FileAccess::kReadWrite, FileCreation::kOpenExisting, c.first));
+    File second;
+    FileErrorInfo error;
+    EXPECT_EQ(second.Open(path, FileAccess::kRead, FileCreation::kOpenExisting, c.second, &error),
+              c.secondOpens);
+    EXPECT_EQ(second.IsOpen(), c.secondOpens);
+    if (!c.secondOpens) {
+      EXPECT_EQ(error.cause, FileErrorCause::kSharingViolation);
+      EXPECT_EQ(error.path, path);
+    }
+    EXPECT_FALSE(OpensExclusively(path));
+
+    first.Close();
+    second.Close();
+    EXPECT_TRUE(OpensExclusively(path));
+  }
+}
+
+TEST(FileShareTest, HandlesReleaseTheFileWhenMovedReopenedAndDestroyed) {
+  TempFolder temp;
+  const std::u16string one = temp.WriteFile(u"one.bin", "1");
+  const std::u16string two = temp.WriteFile(u"two.bin", "2");
+
+  File moved;
+  {
+    File a;
+    ASSERT_TRUE(a.Open(one, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));
+    File b(std::move(a));
+    EXPECT_FALSE(a.IsOpen());
+    ASSERT_TRUE(b.IsOpen());
+    EXPECT_EQ(b.path(), one);
+    EXPECT_FALSE(OpensExclusively(one));
+
+    // Assigning over an open file closes it.
+    ASSERT_TRUE(moved.Open(two, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));
+    moved = std::move(b);
+    EXPECT_TRUE(OpensExclusively(two));
+    EXPECT_FALSE(OpensExclusively(one));
+  }
+  char byte = 0;
+  EXPECT_EQ(moved.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, '1');
+
+  // Open() closes what the object held, also when it fails itself.
+  ASSERT_TRUE(moved.Open(two, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));
+  EXPECT_TRUE(OpensExclusively(one));
+  EXPECT_FALSE(moved.Open(temp.Path(u"missing"), FileAccess::kRead, FileCreation::kOpenExisting,
+                          FileShare::kNone));
+  EXPECT_FALSE(moved.IsOpen());
+  EXPECT_TRUE(OpensExclusively(two));
+
+  {
+    File scoped;
+    ASSERT_TRUE(scoped.Open(one, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));
+  }
+  EXPECT_TRUE(OpensExclusively(one));
+}
+
+TEST(FileCreationTest, CreateAlwaysCutsAnExistingFileWhateverTheAccess) {
+  for (const FileAccess access : {FileAccess::kRead, FileAccess::kWrite, FileAccess::kReadWrite}) {
+    SCOPED_TRACE(static_cast<int>(access));
+    TempFolder temp;
+    const std::u16string path = temp.WriteFile(u"file.bin", "old contents");
+    File file;
+    ASSERT_TRUE(file.Open(path, access, FileCreation::kCreateAlways, FileShare::kReadWrite));
+    EXPECT_EQ(file.Length(), 0u);
+    file.Close();
+    EXPECT_EQ(ReadWholeFile(path), "");
+  }
+}
+
+TEST(FileCreationTest, CreateAlwaysLeavesAFileHeldWithoutSharingWhole) {
+  TempFolder temp;
+  const std::u16string path = temp.WriteFile(u"held.bin", "precious");
+  File holder;
+  ASSERT_TRUE(holder.Open(path, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));
+
+  File other;
+  FileErrorInfo error;
+  EXPECT_FALSE(other.Open(path, FileAccess::kWrite, FileCreation::kCreateAlways,
+                          FileShare::kReadWrite, &error));
+  EXPECT_EQ(error.cause, FileErrorCause::kSharingViolation);
+  EXPECT_EQ(holder.Length(), 8u);
+
+  holder.Close();
+  EXPECT_EQ(ReadWholeFile(path), "precious");
+}
+
+TEST(FileCreationTest, OpenAlwaysKeepsContentsAndCreatesAMissingFile) {
+  TempFolder temp;
+  const std::u16string existing = temp.WriteFile(u"existing.bin", "keep");
+  File file;
+  ASSERT_TRUE(file.Open(existing, FileAccess::kReadWrite, FileCreation::kOpenAlways,
+                        FileShare::kNone));
+  EXPECT_EQ(file.Length(), 4u);
+  file.Close();
+  EXPECT_EQ(ReadWholeFile(existing), "keep");
+
+  const std::u16string fresh = temp.Path(u"fresh.bin");
+  ASSERT_TRUE(file.Open(fresh, FileAccess::kWrite, FileCreation::kOpenAlways, FileShare::kNone));
+  EXPECT_EQ(file.Length(), 0u);
+  file.Write("new", 3);
+  file.Close();
+  EXPECT_EQ(ReadWholeFile(fresh), "new");
+}
+
+TEST(FileCreationTest, OpenExistingReportsWhatIsMissing) {
+  TempFolder temp;
+  struct Case {
+    std::u16string path;
+    FileErrorCause cause;
+  };
+  const Case cases[] = {
+      {temp.Path(u"missing.bin"), FileErrorCause::kFileNotFound},
+      {temp.Path(u"no-such-folder/missing.bin"), FileErrorCause::kBadPath},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.path));
+    File file;
+    FileErrorInfo error;
+    EXPECT_FALSE(file.Open(c.path, FileAccess::kRead, FileCreation::kOpenExisting,
+                           FileShare::kReadWrite, &error));
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(error.cause, c.cause);
+    EXPECT_NE(error.osError, 0);
+    EXPECT_EQ(error.path, c.path);
+    EXPECT_FALSE(platform::GetAttributes(c.path).has_value());
+  }
+}
+
+TEST(FileCreationTest, FolderNeverOpensAsAFile) {
+  TempFolder temp;
+  const std::u16string folder = temp.MakeFolder(u"folder");
+  for (const FileCreation creation :
+       {FileCreation::kOpenExisting, FileCreation::kOpenAlways, FileCreation::kCreateAlways}) {
+    for (const FileAccess access : {FileAccess::kRead, FileAccess::kReadWrite}) {
+      SCOPED_TRACE(testing::Message() << "creation " << static_cast<int>(creation) << ", access "
+                                      << static_cast<int>(access));
+      File file;
+      FileErrorInfo error;
+      EXPECT_FALSE(file.Open(folder, access, creation, FileShare::kReadWrite, &error));
+      EXPECT_FALSE(file.IsOpen());
+      EXPECT_EQ(error.cause, FileErrorCause::kAccessDenied);
+      EXPECT_EQ(error.path, folder);
+      const auto attributes = platform::GetAttributes(folder);
+      ASSERT_TRUE(attributes.has_value());
+      EXPECT_TRUE(*attributes & platform::kAttributeDirectory);
+    }
+  }
+}
+
+TEST(FileIoTest, RoundTripLargerThanOneChunk) {
+  TempFolder temp;
+  const std::string data = RandomBytes(200 * 1024);
+  const std::u16string path = temp.Path(u"data.bin");
+  File file;
+  ASSERT_TRUE(file.Open(path, FileAccess::kReadWrite, FileCreation::kCreateAlways,
+                        FileShare::kNone));
+  file.Write(data.data(), data.size());
+  EXPECT_EQ(file.Length(), data.size());
+  EXPECT_EQ(file.Position(), data.size());
+
+  // The same handle reads back every byte; asking for more stops at the end.
+  EXPECT_EQ(file.Seek(0, SeekOrigin::kBegin), 0u);
+  std::string back(data.size() + 100, '\0');
+  ASSERT_EQ(file.Read(back.data(), back.size()), data.size());
+  back.resize(data.size());
+  EXPECT_TRUE(back == data);
+  char byte;
+  EXPECT_EQ(file.Read(&byte, 1), 0u);
+
+  // Overwriting in the middle changes just those bytes.
+  file.Seek(1000, SeekOrigin::kBegin);
+  file.Write("XYZ", 3);
+  EXPECT_EQ(file.Position(), 1003u);
+  file.Seek(998, SeekOrigin::kBegin);
+  std::string middle(7, '\0');
+  ASSERT_EQ(file.Read(middle.data(), middle.size()), 7u);
+  EXPECT_EQ(middle, data.substr(998, 2) + "XYZ" + data.substr(1003, 2));
+  file.Close();
+
+  std::string expected = data;
+  expected.replace(1000, 3, "XYZ");
+  EXPECT_TRUE(ReadWholeFile(path) == expected);
+}
+
+TEST(FileIoTest, SeekFromEachOrigin) {
+  TempFolder temp;
+  const std::string data = RandomBytes(4096);
+  const std::u16string path = temp.WriteFile(u"seek.bin", data);
+  File file;
+  ASSERT_TRUE(file.Open(path, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));
+
+  constexpr std::int64_t kLowest = std::numeric_limits<std::int64_t>::min();
+  struct Case {
+    std::uint64_t start;
+    std::int64_t offset;
+    SeekOrigin origin;
+    std::optional<std::uint64_t> lands;  // nothing: kBadSeek
+  };
+  const Case cases[] = {
+      {0, 1000, SeekOrigin::kBegin, 1000},
+      {1000, 500, SeekOrigin::kCurrent, 1500},
+      {1000, -700, SeekOrigin::kCurrent, 300},
+      {1000, -1000, SeekOrigin::kCurrent, 0},
+      {0, -10, SeekOrigin::kEnd, 4086},
+      {0, 0, SeekOrigin::kEnd, 4096},
+      {0, -4096, SeekOrigin::kEnd, 0},
+      {0, 100, SeekOrigin::kEnd, 4196},  // past the end is allowed
+      {40, -1, SeekOrigin::kBegin, std::nullopt},
+      {40, kLowest, SeekOrigin::kBegin, std::nullopt},
+      {40, -41, SeekOrigin::kCurrent, std::nullopt},
+      {40, kLowest, SeekOrigin::kCurrent, std::nullopt},
+      {40, -4097, SeekOrigin::kEnd, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "from " << c.start << " by " << c.offset << " origin "
+                                    << static_cast<int>(c.origin));
+    ASSERT_EQ(file.Seek(static_cast<std::int64_t>(c.start), SeekOrigin::kBegin), c.start);
+    if (!c.lands) {
+      try {
+        file.Seek(c.offset, c.origin);
+        ADD_FAILURE() << "no FileError";
+      } catch (const FileError& e) {
+        EXPECT_EQ(e.cause(), FileErrorCause::kBadSeek);
+        EXPECT_EQ(e.path(), path);
+      }
+      EXPECT_EQ(file.Position(), c.start);
+      continue;
+    }
+    EXPECT_EQ(file.Seek(c.offset, c.origin), *c.lands);
+    EXPECT_EQ(file.Position(), *c.lands);
+    std::string chunk(16, '\0');
+    chunk.resize(file.Read(chunk.data(), chunk.size()));
+    EXPECT_EQ(chunk, *c.lands < data.size() ? data.substr(*c.lands, 16) : "");
+  }
+}
+
+TEST(FileIoTest, TransferAgainstTheAccessRaisesWithThePath) {
+  TempFolder temp;
+  const std::u16string path = temp.WriteFile(u"file.bin", "contents");
+  struct Case {
+    FileAccess access;
+    bool write;
+  };
+  for (const Case c : {Case{FileAccess::kRead, true}, Case{FileAccess::kWrite, false}}) {
+    SCOPED_TRACE(c.write ? "write on a reading handle" : "read on a writing handle");
+    File file;
+    ASSERT_TRUE(file.Open(path, c.access, FileCreation::kOpenExisting, FileShare::kNone));
+    char buffer[4] = {'a', 'b', 'c', 'd'};
+    try {
+      if (c.write) {
+        file.Write(buffer, sizeof buffer);
+      } else {
+        file.Read(buffer, sizeof buffer);
+      }
+      ADD_FAILURE() << "no FileError";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.cause(), FileErrorCause::kAccessDenied);
+      EXPECT_NE(e.osError(), 0);
+      EXPECT_EQ(e.path(), path);
+      EXPECT_NE(std::string(e.what()).find(U8(path)), std::string::npos);
+    }
+  }
+  EXPECT_EQ(ReadWholeFile(path), "contents");
+}
+
+}  // namespace

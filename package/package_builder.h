@@ -15,6 +15,11 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
+
+namespace platform {
+class File;
+}
 
 namespace package {
 
@@ -82,10 +87,115 @@ class PackageBuilder {
   // its size and adds nothing.
   int MeasureTotal();
 
-  // --- Reading side ---
+  // --- Writing the archive ---
+
+  // Appends the archive to `package`, which is open for reading and writing
+  // and stands at its end: one zlib stream per entry, the directory, and the
+  // trailer with the checksum and size fields. Sends kEventEntryStarted,
+  // kEventEntryPercent, kEventSourceBytesDone and kEventEntryDone to
+  // `callback` (when given) with `context`. Tests cancelRequested before
+  // each entry, each compression step, each ending step and each directory
+  // record; after a cancel the entry count, version, marker, checksum and
+  // size fields are still written. Returns kResultArchiveWritten (also after
+  // a cancel); kResultCannotOpenFile when a source cannot be opened (nothing
+  // more is written); kResultFileError on a file error while reading a
+  // source or writing, seeking or reading back the package, and when the
+  // package would reach 2 GiB or a stored name is longer than the format
+  // allows. Never throws a FileError. Memory use does not depend on the
+  // sizes of the sources.
+  int WriteArchive(platform::File& package, ProgressFunction callback, void* context);
+
+  // The sum of the sizes of entries 0 to index - 1, plus the bytes of the
+  // current entry compressed so far.
+  std::uint32_t BytesPackedBefore(int index) const;
+
+  // --- Stream operations of the writer and the reader ---
+
+  // When no input is pending, reads up to 8 KiB from `file` into inBuffer.
+  // Returns the bytes pending; 0 when the file is exhausted. Raises
+  // FileError on a failed read.
+  std::uint32_t FillInput(platform::File& file);
+
+  // Writes what the stream has put into outBuffer to `file` and empties the
+  // buffer. Returns the number of bytes written. Raises FileError.
+  std::uint32_t FlushOutput(platform::File& file);
+
+  // The percentage of the current entry done, from the stream's total_in
+  // and currentTotal (100 for an empty entry).
+  std::uint32_t EntryPercent() const;
+
+  // --- Reading a package (the file at modulePath) ---
+
+  // Finds the trailer within the last 10,000 bytes of the package, checks
+  // it and loads the directory into the table. With `verifyChecksum`, the
+  // checksum is compared first, before anything else is looked at. Returns
+  // kResultDone; kResultCannotOpenPackage; kResultDamaged (no marker,
+  // another version, or a directory that states more than 512 entries, a
+  // name over 1,000 code units, a record outside the file, a stream that
+  // reaches into the directory, or a name that steps out of the destination
+  // folder); kResultChecksumMismatch; kResultSizeMismatch; kResultEmpty.
+  // A signed package is read from its signed part only: when the file is a
+  // PE image whose certificate table ends the file, the table's start is
+  // taken as the file's end. Never reads outside the file; file errors of
+  // the platform pass to the caller.
+  int OpenPackage(bool verifyChecksum);
+
+  // Restores every ordinary entry below `destination`, the last entry
+  // first; entries whose names contain "ShowReadMe", ".AppNameFile" or
+  // "HTML Images" are skipped. Sends kEventEntryStarted for every entry,
+  // kEventEntryPercent and kEventPackedBytesDone while inflating, and
+  // kEventEntryDone for each entry restored. Stops before the next entry
+  // once cancelRequested is set. Returns kResultDone (also after a cancel),
+  // kResultFileError when any entry failed (the others are still tried),
+  // kResultCannotOpenFile, or the failed OpenPackage result.
+  int ExtractAll(const std::u16string& destination, ProgressFunction callback, void* context);
+
+  // Restores entry `index` below `destination`, whatever its name. Returns
+  // RestoreEntry's result, kResultCannotOpenFile, or the failed OpenPackage
+  // result.
+  int ExtractEntry(int index, const std::u16string& destination);
+
+  // Restores entry `index` from the open `package` to `destination` (which
+  // ends with a separator) plus its stored name, creating the folders on the
+  // way. Returns kResultDone (also when a cancel stopped it; the partial
+  // file is kept), kResultFileError when the output file cannot be created,
+  // or kResultDamagedStream (the partial file is removed).
+  int RestoreEntry(platform::File& package, int index, const std::u16string& destination);
+
+  // True when OpenPackage(withChecksum) succeeds.
+  bool VerifyPackage(bool withChecksum);
+
+  // Sums of packedSize and size over the entries whose names contain
+  // neither "ShowReadMe" nor ".AppNameFile"; 0 when the package cannot be
+  // opened.
+  std::uint32_t PackedTotal();
+  std::uint32_t UnpackedTotal();
+
+  // The stored name of entry `index`; empty when the package cannot be
+  // opened or there is no such entry.
+  std::u16string EntryName(int index);
+
+  // The text in front of ".AppNameFile" in the last entry whose name holds
+  // it; empty when there is none or the package cannot be opened.
+  std::u16string ApplicationName();
+
+  // Packed sizes of the entries after `index` (those that an extraction in
+  // reverse order has already handled), plus the current entry's input.
+  std::uint32_t PackedBytesDone(int index) const;
 
   // Resets all 512 rows and sets entryCount and trailerSize to 0.
   void ClearTable();
+
+  // `folder` with a separator appended unless it already ends with one.
+  static std::u16string AddTrailingSeparator(std::u16string folder);
+
+  // Creates folder `path` and every missing folder above it. True when the
+  // folder exists afterwards.
+  static bool CreateDirectoryPath(const std::u16string& path);
+
+  // The package that the reading operations open (the running program by
+  // default).
+  void SetModulePath(std::u16string path) { modulePath = std::move(path); }
 
   // --- Accessors by row index; the index is not checked ---
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -17,6 +18,25 @@ inline constexpr char16_t kPathSeparator = u'\\';
 #else
 inline constexpr char16_t kPathSeparator = u'/';
 #endif
+
+// Names stored inside a package separate folders with '\\'. These two turn
+// such a name into a relative path of this platform and back; on Windows
+// they change nothing.
+inline std::u16string LocalPathFromStoredName(std::u16string_view storedName) {
+  std::u16string path(storedName);
+  for (char16_t& c : path) {
+    if (c == u'\\') c = kPathSeparator;
+  }
+  return path;
+}
+
+inline std::u16string StoredNameFromLocalPath(std::u16string_view path) {
+  std::u16string name(path);
+  for (char16_t& c : name) {
+    if (c == kPathSeparator) c = u'\\';
+  }
+  return name;
+}
 
 // File attributes, with the values that Windows gives them.
 inline constexpr std::uint32_t kAttributeReadOnly = 0x01;

@@ -75,7 +75,7 @@ int Utf8ToWide(const char* source, std::u16string& destination) {
     destination.push_back(c);
     if (c == u';' && destination.size() >= kEscape.size() &&
         std::u16string_view(destination).substr(destination.size() - kEscape.size()) == kEscape) {
-      destination.resize(destination.size() - (kEscape.size() - 1));
+      destination.erase(destination.end() - static_cast<std::ptrdiff_t>(kEscape.size() - 1), destination.end());
     }
   }
   return 1;

@@ -1,0 +1,171 @@
+// The archive writer: appends the entry streams, the directory and the
+// trailer to a package file that already holds the extractor image.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "package/package_builder.h"
+#include "package/package_format.h"
+#include "package/result_codes.h"
+#include "platform/file.h"
+
+namespace package {
+namespace {
+
+constexpr int kCompressionLevel = 6;
+constexpr std::size_t kChecksumPiece = 64 * 1024;
+
+void Notify(ProgressFunction callback, int code, const void* data, void* context) {
+  if (callback) callback(code, data, context);
+}
+
+// Ends a deflate stream on every way out of an entry, file errors included.
+class DeflateScope {
+ public:
+  explicit DeflateScope(z_stream& stream) : stream_(stream) {}
+  ~DeflateScope() { End(); }
+  void End() {
+    if (active_) deflateEnd(&stream_);
+    active_ = false;
+  }
+
+ private:
+  z_stream& stream_;
+  bool active_ = true;
+};
+
+void WriteText(platform::File& file, std::u16string_view text) {
+  std::string bytes;
+  format::AppendText(bytes, text);
+  file.Write(bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+std::uint32_t PackageBuilder::FillInput(platform::File& file) {
+  if (stream.avail_in == 0) {
+    stream.next_in = inBuffer;
+    stream.avail_in = static_cast<uInt>(file.Read(inBuffer, kStreamBufferSize));
+  }
+  return stream.avail_in;
+}
+
+std::uint32_t PackageBuilder::FlushOutput(platform::File& file) {
+  const std::uint32_t pending = static_cast<std::uint32_t>(kStreamBufferSize - stream.avail_out);
+  if (pending != 0) {
+    file.Write(outBuffer, pending);
+    stream.next_out = outBuffer;
+    stream.avail_out = static_cast<uInt>(kStreamBufferSize);
+  }
+  return pending;
+}
+
+std::uint32_t PackageBuilder::EntryPercent() const {
+  const std::uint32_t done = static_cast<std::uint32_t>(stream.total_in);
+  if (currentTotal == 0) return 100;
+  if (currentTotal <= 10'000'000) return done * 100 / currentTotal;
+  return done / (currentTotal / 100);
+}
+
+std::uint32_t PackageBuilder::BytesPackedBefore(int index) const {
+  std::uint32_t sum = 0;
+  for (int j = 0; j < index; ++j) sum += entries[j].size;
+  return sum + static_cast<std::uint32_t>(stream.total_in);
+}
+
+int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callback,
+                                 void* context) {
+  for (int i = 0; i < entryCount; ++i) {
+    if (entries[i].storedName.size() > format::kMaxNameLength) return kResultFileError;
+  }
+  // A package must stay below 2 GiB: every offset in it is a signed 32-bit
+  // number to the extractor.
+  auto checkedPosition = [&package]() -> std::optional<std::uint32_t> {
+    const std::uint64_t position = package.Position();
+    if (position > format::kMaxPackageBytes) return std::nullopt;
+    return static_cast<std::uint32_t>(position);
+  };
+
+  platform::File source;
+  try {
+    for (int i = 0; i < entryCount && !cancelRequested; ++i) {
+      PackageEntry& entry = entries[i];
+      if (!source.Open(entry.sourcePath, platform::FileAccess::kRead,
+                       platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite)) {
+        return kResultCannotOpenFile;
+      }
+      Notify(callback, kEventEntryStarted, &entry, context);
+      const auto offset = checkedPosition();
+      if (!offset) return kResultFileError;
+      entry.dataOffset = *offset;
+
+      stream.avail_in = 0;
+      stream.next_out = outBuffer;
+      stream.avail_out = static_cast<uInt>(kStreamBufferSize);
+      currentTotal = static_cast<std::uint32_t>(source.Length());
+      if (deflateInit(&stream, kCompressionLevel) != Z_OK) return kResultFileError;
+      DeflateScope scope(stream);
+
+      while (!cancelRequested) {
+        if (FillInput(source) == 0) break;
+        const int status = deflate(&stream, Z_NO_FLUSH);
+        FlushOutput(package);
+        if (status != Z_OK) break;
+        const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
+        Notify(callback, kEventEntryPercent, &percent, context);
+        const std::int32_t done = static_cast<std::int32_t>(BytesPackedBefore(i));
+        Notify(callback, kEventSourceBytesDone, &done, context);
+      }
+      source.Close();
+
+      while (!cancelRequested) {
+        const int status = deflate(&stream, Z_FINISH);
+        if (FlushOutput(package) == 0 || status != Z_OK) break;
+      }
+      scope.End();
+      entry.packedSize = static_cast<std::uint32_t>(stream.total_out);
+      if (!checkedPosition()) return kResultFileError;
+      Notify(callback, kEventEntryDone, &entry, context);
+    }
+
+    for (int j = 0; j < entryCount && !cancelRequested; ++j) {
+      const PackageEntry& entry = entries[j];
+      const std::string record =
+          format::EncodeRecord(entry.dataOffset, entry.size, entry.packedSize, entry.storedName);
+      package.Write(record.data(), record.size());
+    }
+    const std::string head = format::EncodeTrailerHead(static_cast<std::uint32_t>(entryCount));
+    package.Write(head.data(), head.size());
+
+    // The checksum is read back from the file, from offset 768 up to the
+    // end of the marker just written.
+    const std::uint64_t end = package.Position();
+    if (end + format::kChecksumBytes + format::kSizeBytes > format::kMaxPackageBytes) {
+      return kResultFileError;
+    }
+    package.Seek(static_cast<std::int64_t>(format::kChecksumStart), platform::SeekOrigin::kBegin);
+    std::vector<unsigned char> piece(kChecksumPiece);
+    std::uint32_t checksum = 0;
+    for (std::uint64_t p = format::kChecksumStart; p < end;) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end - p, kChecksumPiece));
+      const std::size_t got = package.Read(piece.data(), want);
+      if (got == 0) {
+        // The file shrank while it was being written.
+        throw platform::FileError({platform::FileErrorCause::kEndOfFile, 0, package.path()});
+      }
+      checksum = format::AddToChecksum(checksum, {piece.data(), got});
+      p += got;
+    }
+    package.Seek(static_cast<std::int64_t>(end), platform::SeekOrigin::kBegin);
+
+    WriteText(package, format::RenderDecimal(checksum, format::kChecksumDigits));
+    WriteText(package, format::RenderDecimal(package.Position(), format::kSizeDigits));
+    return kResultArchiveWritten;
+  } catch (const platform::FileError&) {
+    return kResultFileError;
+  }
+}
+
+}  // namespace package

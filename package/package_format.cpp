@@ -1,0 +1,167 @@
+#include "package/package_format.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace package::format {
+
+std::uint32_t AddToChecksum(std::uint32_t sum, std::span<const unsigned char> bytes) {
+  // Adding byte by byte and taking 2,000,000 off whenever the sum exceeds it
+  // leaves 0 while only zeros were added, and otherwise the number in
+  // 1..2,000,000 that is congruent to the plain sum modulo 2,000,000; so a
+  // plain sum of the whole piece gives the same result, much faster.
+  constexpr std::size_t kBlock = std::size_t{1} << 24;  // 255 x 2^24 fits 32 bits
+  std::uint64_t total = 0;
+  for (std::size_t start = 0; start < bytes.size(); start += kBlock) {
+    const std::size_t end = std::min(bytes.size(), start + kBlock);
+    std::uint32_t blockSum = 0;
+    for (std::size_t i = start; i < end; ++i) blockSum += bytes[i];
+    total += blockSum;
+  }
+  if (total == 0) return sum;
+  return static_cast<std::uint32_t>((sum + total - 1) % kChecksumModulus + 1);
+}
+
+std::u16string RenderDecimal(std::uint64_t value, std::size_t digits) {
+  std::u16string out(digits, u'0');
+  for (std::size_t i = digits; i > 0 && value != 0; --i, value /= 10) {
+    out[i - 1] = static_cast<char16_t>(u'0' + value % 10);
+  }
+  return out;
+}
+
+std::int64_t ParseDecimal(std::u16string_view text) {
+  std::size_t i = 0;
+  auto blank = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+  while (i < text.size() && blank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    const int digit = text[i] - u'0';
+    value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
+  }
+  return negative ? -value : value;
+}
+
+void AppendU32(std::string& out, std::uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+void AppendText(std::string& out, std::u16string_view text) {
+  for (char16_t c : text) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>(c >> 8));
+  }
+}
+
+std::optional<std::uint32_t> SpanReader::ReadU32() {
+  if (bytes_.size() < 4) return std::nullopt;
+  const std::uint32_t value = std::uint32_t{bytes_[0]} | std::uint32_t{bytes_[1]} << 8 |
+                              std::uint32_t{bytes_[2]} << 16 | std::uint32_t{bytes_[3]} << 24;
+  bytes_ = bytes_.subspan(4);
+  return value;
+}
+
+std::optional<std::u16string> SpanReader::ReadText(std::size_t codeUnits) {
+  if (codeUnits > bytes_.size() / 2) return std::nullopt;
+  std::u16string text(codeUnits, u'\0');
+  for (std::size_t i = 0; i < codeUnits; ++i) {
+    text[i] = static_cast<char16_t>(bytes_[2 * i] | bytes_[2 * i + 1] << 8);
+  }
+  bytes_ = bytes_.subspan(2 * codeUnits);
+  return text;
+}
+
+std::string EncodeRecord(std::uint32_t dataOffset, std::uint32_t size, std::uint32_t packedSize,
+                         std::u16string_view name) {
+  std::string out;
+  out.reserve(kRecordFixedBytes + 2 * name.size());
+  AppendU32(out, dataOffset);
+  AppendU32(out, size);
+  AppendU32(out, packedSize);
+  AppendText(out, name);
+  AppendU32(out, static_cast<std::uint32_t>(name.size()));
+  return out;
+}
+
+std::string EncodeTrailerHead(std::uint32_t entryCount) {
+  std::string out;
+  AppendU32(out, entryCount);
+  AppendText(out, kVersion);
+  AppendText(out, kMarker);
+  return out;
+}
+
+bool IsSafeStoredName(std::u16string_view name) {
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find_first_of(u"\\/", start);
+    if (end == std::u16string_view::npos) end = name.size();
+    const std::u16string_view part = name.substr(start, end - start);
+    if (part.size() >= 2 && part[0] == u'.' && part[1] == u'.' &&
+        part.find_first_not_of(u". ", 2) == std::u16string_view::npos) {
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+namespace {
+
+std::optional<std::uint32_t> U32At(std::span<const unsigned char> bytes, std::uint64_t offset) {
+  if (offset > bytes.size() || bytes.size() - offset < 4) return std::nullopt;
+  return SpanReader(bytes.subspan(static_cast<std::size_t>(offset))).ReadU32();
+}
+
+std::optional<std::uint16_t> U16At(std::span<const unsigned char> bytes, std::uint64_t offset) {
+  if (offset > bytes.size() || bytes.size() - offset < 2) return std::nullopt;
+  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> CertificateTableStart(std::span<const unsigned char> head,
+                                                   std::uint64_t fileLength) {
+  constexpr std::uint64_t kNewHeaderOffsetField = 0x3C;
+  constexpr std::uint64_t kCoffHeaderBytes = 20;
+  constexpr std::uint16_t kPe32 = 0x10B, kPe32Plus = 0x20B;
+  constexpr std::uint32_t kSecurityDirectory = 4;
+
+  if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
+  const auto peOffset = U32At(head, kNewHeaderOffsetField);
+  if (!peOffset) return std::nullopt;
+  const auto signature = U32At(head, *peOffset);
+  if (!signature || *signature != 0x00004550) return std::nullopt;  // "PE\0\0"
+  const std::uint64_t coff = std::uint64_t{*peOffset} + 4;
+  const auto optionalSize = U16At(head, coff + 16);
+  const std::uint64_t optional = coff + kCoffHeaderBytes;
+  const auto magic = U16At(head, optional);
+  if (!optionalSize || !magic) return std::nullopt;
+
+  std::uint64_t countField = 0;
+  if (*magic == kPe32) {
+    countField = optional + 92;
+  } else if (*magic == kPe32Plus) {
+    countField = optional + 108;
+  } else {
+    return std::nullopt;
+  }
+  const std::uint64_t directories = countField + 4;
+  const std::uint64_t entry = directories + 8 * kSecurityDirectory;
+  const auto count = U32At(head, countField);
+  // The security entry must be among the directories and inside the
+  // optional header that the COFF header declares.
+  if (!count || *count <= kSecurityDirectory || entry + 8 > optional + *optionalSize) {
+    return std::nullopt;
+  }
+  const auto start = U32At(head, entry);
+  const auto size = U32At(head, entry + 4);
+  if (!start || !size || *start == 0 || *size == 0) return std::nullopt;
+  if (std::uint64_t{*start} + *size != fileLength) return std::nullopt;
+  return *start;
+}
+
+}  // namespace package::format

@@ -1,0 +1,403 @@
+// The package reader: finds and checks the trailer of the package at
+// modulePath, loads its directory and restores its entries.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "package/package_builder.h"
+#include "package/package_format.h"
+#include "package/result_codes.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+
+namespace package {
+namespace {
+
+constexpr std::u16string_view kReadMeName = u"ShowReadMe";
+constexpr std::u16string_view kAppNameMark = u".AppNameFile";
+constexpr std::u16string_view kHtmlImagesName = u"HTML Images";
+
+constexpr std::size_t kChecksumPiece = 64 * 1024;
+
+bool Contains(const std::u16string& name, std::u16string_view part) {
+  return name.find(part) != std::u16string::npos;
+}
+
+// Entries that count towards the totals: all but the read-me and the
+// application-name entry.
+bool CountsInTotals(const PackageEntry& entry) {
+  return !Contains(entry.storedName, kReadMeName) && !Contains(entry.storedName, kAppNameMark);
+}
+
+void Notify(ProgressFunction callback, int code, const void* data, void* context) {
+  if (callback) callback(code, data, context);
+}
+
+// Reads ranges of the package that lie before its end through one window,
+// so that the backward walk through the directory costs a read per 64 KiB
+// instead of a seek and a read per field. Never reads at or after `end`.
+class TailReader {
+ public:
+  TailReader(platform::File& file, std::uint64_t end) : file_(file), end_(end) {}
+
+  // Copies `count` bytes at `position` to `out`; false when the range does
+  // not lie inside the file.
+  bool ReadAt(std::uint64_t position, std::size_t count, unsigned char* out) {
+    if (position > end_ || end_ - position < count) return false;
+    if (position < windowStart_ || position + count > windowStart_ + window_.size()) {
+      const std::uint64_t windowEnd = position + count;
+      const std::uint64_t length = std::max<std::uint64_t>(count, kWindow);
+      windowStart_ = windowEnd > length ? windowEnd - length : 0;
+      window_.resize(static_cast<std::size_t>(windowEnd - windowStart_));
+      file_.Seek(static_cast<std::int64_t>(windowStart_), platform::SeekOrigin::kBegin);
+      if (file_.Read(window_.data(), window_.size()) != window_.size()) {
+        window_.clear();
+        return false;  // the file is shorter than it was a moment ago
+      }
+    }
+    std::memcpy(out, window_.data() + (position - windowStart_), count);
+    return true;
+  }
+
+  std::optional<std::uint32_t> U32At(std::uint64_t position) {
+    unsigned char bytes[4];
+    if (!ReadAt(position, sizeof bytes, bytes)) return std::nullopt;
+    return format::SpanReader(bytes).ReadU32();
+  }
+
+  std::optional<std::u16string> TextAt(std::uint64_t position, std::size_t codeUnits) {
+    std::vector<unsigned char> bytes(2 * codeUnits);
+    if (!ReadAt(position, bytes.size(), bytes.data())) return std::nullopt;
+    return format::SpanReader(bytes).ReadText(codeUnits);
+  }
+
+ private:
+  static constexpr std::uint64_t kWindow = 64 * 1024;
+
+  platform::File& file_;
+  std::uint64_t end_;
+  std::uint64_t windowStart_ = 0;
+  std::vector<unsigned char> window_;
+};
+
+// The end of the package's own bytes: the file's end, or the start of its
+// signature when a certificate table ends the file.
+std::uint64_t PackageEnd(platform::File& file) {
+  const std::uint64_t length = file.Length();
+  std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::uint64_t>(length, format::kPeHeadBytes)));
+  file.Seek(0, platform::SeekOrigin::kBegin);
+  head.resize(file.Read(head.data(), head.size()));
+  return format::CertificateTableStart(head, length).value_or(length);
+}
+
+// The distance from the end back to the marker's first byte; nothing when
+// there is no marker 20 to 9,999 bytes before the end. The nearest wins.
+std::optional<std::uint64_t> FindMarker(TailReader& tail, std::uint64_t end) {
+  const std::uint64_t span = std::min<std::uint64_t>(end, format::kMarkerSearchLimit - 1);
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(span));
+  if (!tail.ReadAt(end - span, bytes.size(), bytes.data())) return std::nullopt;
+  std::string marker;
+  format::AppendText(marker, format::kMarker);
+  for (std::uint64_t i = format::kMarkerBytes; i <= span; ++i) {
+    if (std::memcmp(bytes.data() + (span - i), marker.data(), marker.size()) == 0) return i;
+  }
+  return std::nullopt;
+}
+
+// Ends an inflate stream on every way out of an entry.
+class InflateScope {
+ public:
+  explicit InflateScope(z_stream& stream) : stream_(stream) {}
+  ~InflateScope() { inflateEnd(&stream_); }
+
+ private:
+  z_stream& stream_;
+};
+
+}  // namespace
+
+int PackageBuilder::OpenPackage(bool verifyChecksum) {
+  ClearTable();
+  platform::File file;
+  if (!file.Open(modulePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+                 platform::FileShare::kReadWrite)) {
+    return kResultCannotOpenPackage;
+  }
+  const std::uint64_t end = PackageEnd(file);
+  TailReader tail(file, end);
+
+  const std::optional<std::uint64_t> found = FindMarker(tail, end);
+  // The checksum and size fields must follow the marker inside the file.
+  if (!found || *found < format::kMarkerToEnd) return kResultDamaged;
+  const std::uint64_t i = *found;
+  const std::uint64_t afterMarker = end - i + format::kMarkerBytes;
+
+  if (verifyChecksum) {
+    const auto stored = tail.TextAt(afterMarker, format::kChecksumDigits);
+    if (!stored) return kResultDamaged;
+    std::uint32_t checksum = 0;
+    std::vector<unsigned char> piece(kChecksumPiece);
+    file.Seek(static_cast<std::int64_t>(format::kChecksumStart), platform::SeekOrigin::kBegin);
+    for (std::uint64_t p = format::kChecksumStart; p < afterMarker;) {
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(afterMarker - p, kChecksumPiece));
+      const std::size_t got = file.Read(piece.data(), want);
+      if (got == 0) break;
+      checksum = format::AddToChecksum(checksum, {piece.data(), got});
+      p += got;
+    }
+    if (format::ParseDecimal(*stored) != checksum) return kResultChecksumMismatch;
+  }
+
+  const std::uint64_t sizeField = end - i + format::kMarkerBytes + format::kChecksumBytes;
+  const auto size = tail.TextAt(sizeField, format::kSizeDigits);
+  if (!size) return kResultDamaged;
+  if (format::ParseDecimal(*size) != static_cast<std::int64_t>(sizeField)) {
+    return kResultSizeMismatch;
+  }
+
+  if (end < i + format::kVersionBytes + format::kCountBytes) return kResultDamaged;
+  const auto version = tail.TextAt(end - i - format::kVersionBytes, format::kVersion.size());
+  if (!version || *version != format::kVersion) return kResultDamaged;
+  const auto count = tail.U32At(end - i - format::kVersionBytes - format::kCountBytes);
+  if (!count) return kResultDamaged;
+  if (*count == 0) return kResultEmpty;
+  if (*count > static_cast<std::uint32_t>(format::kMaxEntries)) return kResultDamaged;
+
+  // The records are read backwards: each one's name length stands last.
+  // Nothing of a refused directory stays in the table.
+  const int records = static_cast<int>(*count);
+  auto refuse = [this]() {
+    ClearTable();
+    return kResultDamaged;
+  };
+  std::uint64_t v = i + format::kVersionBytes + format::kCountBytes;
+  auto fieldAt = [&](std::uint64_t width) -> std::optional<std::uint64_t> {
+    v += width;
+    if (v > end) return std::nullopt;
+    return end - v;
+  };
+  for (int k = records - 1; k >= 0; --k) {
+    PackageEntry& entry = entries[k];
+    const auto lengthAt = fieldAt(4);
+    const auto length = lengthAt ? tail.U32At(*lengthAt) : std::nullopt;
+    if (!length || *length > format::kMaxNameLength) return refuse();
+    const auto nameAt = fieldAt(2 * std::uint64_t{*length});
+    const auto name = nameAt ? tail.TextAt(*nameAt, *length) : std::nullopt;
+    const auto packedAt = fieldAt(4);
+    const auto packed = packedAt ? tail.U32At(*packedAt) : std::nullopt;
+    const auto sizeAt = fieldAt(4);
+    const auto unpacked = sizeAt ? tail.U32At(*sizeAt) : std::nullopt;
+    const auto offsetAt = fieldAt(4);
+    const auto offset = offsetAt ? tail.U32At(*offsetAt) : std::nullopt;
+    if (!name || !packed || !unpacked || !offset || !format::IsSafeStoredName(*name)) {
+      return refuse();
+    }
+    entry.storedName = *name;
+    entry.packedSize = *packed;
+    entry.size = *unpacked;
+    entry.dataOffset = *offset;
+  }
+  const std::uint64_t directoryStart = end - v;
+  for (int k = 0; k < records; ++k) {
+    if (std::uint64_t{entries[k].dataOffset} + entries[k].packedSize > directoryStart) {
+      return refuse();
+    }
+  }
+  entryCount = records;
+  trailerSize = static_cast<int>(v);
+  return kResultDone;
+}
+
+std::u16string PackageBuilder::AddTrailingSeparator(std::u16string folder) {
+  if (folder.empty() || folder.back() != platform::kPathSeparator) {
+    folder += platform::kPathSeparator;
+  }
+  return folder;
+}
+
+bool PackageBuilder::CreateDirectoryPath(const std::u16string& path) {
+  // Whether a folder exists is asked of its attributes: the process's
+  // current folder is left alone, since the worker thread that unpacks
+  // runs beside the user interface.
+  auto isFolder = [](const std::u16string& p) {
+    const auto attributes = platform::GetAttributes(p);
+    return attributes && (*attributes & platform::kAttributeDirectory) != 0;
+  };
+  platform::CreateFolder(path);
+  if (isFolder(path)) return true;
+  const std::size_t cut = path.rfind(platform::kPathSeparator);
+  if (cut == std::u16string::npos) return false;
+  const std::u16string parent = path.substr(0, cut);
+  if (parent == std::u16string(1, platform::kPathSeparator)) return false;
+  if (parent.size() >= 2 && parent.substr(1) == u":") return false;
+  if (parent.empty() || !CreateDirectoryPath(parent)) return false;
+  return platform::CreateFolder(path);
+}
+
+int PackageBuilder::RestoreEntry(platform::File& package, int index,
+                                 const std::u16string& destination) {
+  const PackageEntry& entry = entries[index];
+  const std::u16string outputPath =
+      destination + platform::LocalPathFromStoredName(entry.storedName);
+  const std::size_t cut = outputPath.rfind(platform::kPathSeparator);
+  if (cut != std::u16string::npos) CreateDirectoryPath(outputPath.substr(0, cut));
+
+  platform::File output;
+  if (!output.Open(outputPath, platform::FileAccess::kWrite, platform::FileCreation::kCreateAlways,
+                   platform::FileShare::kReadWrite)) {
+    return kResultFileError;
+  }
+  auto discardOutput = [&]() {
+    try {
+      output.Close();
+    } catch (const platform::FileError&) {
+    }
+    platform::RemoveFile(outputPath);
+  };
+
+  bool streamEnded = false;
+  bool damaged = false;
+  try {
+    package.Seek(entry.dataOffset, platform::SeekOrigin::kBegin);
+    stream.avail_in = 0;
+    stream.next_out = outBuffer;
+    stream.avail_out = static_cast<uInt>(kStreamBufferSize);
+    currentTotal = entry.packedSize;
+    if (inflateInit(&stream) != Z_OK) {
+      discardOutput();
+      return kResultDamagedStream;
+    }
+    InflateScope scope(stream);
+
+    // Input is read in whole 8 KiB pieces, not bounded by the packed size:
+    // inflate stops at the end of the entry's stream and the bytes after it
+    // are never used.
+    while (!cancelRequested) {
+      if (FillInput(package) == 0) break;
+      const int status = inflate(&stream, Z_NO_FLUSH);
+      FlushOutput(output);
+      if (status != Z_OK) {
+        streamEnded = status == Z_STREAM_END;
+        damaged = !streamEnded;
+        break;
+      }
+      const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
+      Notify(progressCallback, kEventEntryPercent, &percent, progressContext);
+      const std::int32_t done = static_cast<std::int32_t>(PackedBytesDone(index));
+      Notify(progressCallback, kEventPackedBytesDone, &done, progressContext);
+    }
+    if (!damaged) {
+      for (;;) {
+        const int status = inflate(&stream, Z_FINISH);
+        const std::uint32_t written = FlushOutput(output);
+        if (status == Z_STREAM_END) streamEnded = true;
+        if (written == 0 || status != Z_OK) break;
+      }
+    }
+  } catch (const platform::FileError&) {
+    discardOutput();
+    throw;
+  }
+  // A stream that stops before its end marker lost data; a cancelled entry
+  // is kept as far as it got.
+  if (!streamEnded && !cancelRequested) {
+    discardOutput();
+    return kResultDamagedStream;
+  }
+  output.Close();
+  return kResultDone;
+}
+
+int PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFunction callback,
+                               void* context) {
+  const std::u16string folder = AddTrailingSeparator(destination);
+  const int opened = OpenPackage(false);
+  if (opened != kResultDone) return opened;
+  progressCallback = callback;
+  progressContext = context;
+  platform::File package;
+  if (!package.Open(modulePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+                    platform::FileShare::kReadWrite)) {
+    return kResultCannotOpenFile;
+  }
+  int failures = 0;
+  for (int index = entryCount - 1; index >= 0 && !cancelRequested; --index) {
+    const PackageEntry& entry = entries[index];
+    Notify(progressCallback, kEventEntryStarted, &entry, progressContext);
+    if (Contains(entry.storedName, kReadMeName) || Contains(entry.storedName, kAppNameMark) ||
+        Contains(entry.storedName, kHtmlImagesName)) {
+      continue;
+    }
+    if (RestoreEntry(package, index, folder) == kResultDone) {
+      Notify(progressCallback, kEventEntryDone, &entry, progressContext);
+    } else {
+      ++failures;
+    }
+  }
+  package.Close();
+  return failures ? kResultFileError : kResultDone;
+}
+
+int PackageBuilder::ExtractEntry(int index, const std::u16string& destination) {
+  const std::u16string folder = AddTrailingSeparator(destination);
+  const int opened = OpenPackage(false);
+  if (opened != kResultDone) return opened;
+  if (index < 0 || index >= entryCount) return kResultFileError;
+  platform::File package;
+  if (!package.Open(modulePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+                    platform::FileShare::kReadWrite)) {
+    return kResultCannotOpenFile;
+  }
+  const int result = RestoreEntry(package, index, folder);
+  package.Close();
+  return result;
+}
+
+bool PackageBuilder::VerifyPackage(bool withChecksum) {
+  return OpenPackage(withChecksum) == kResultDone;
+}
+
+std::uint32_t PackageBuilder::PackedTotal() {
+  if (OpenPackage(false) != kResultDone) return 0;
+  std::uint32_t total = 0;
+  for (int k = 0; k < entryCount; ++k) {
+    if (CountsInTotals(entries[k])) total += entries[k].packedSize;
+  }
+  return total;
+}
+
+std::uint32_t PackageBuilder::UnpackedTotal() {
+  if (OpenPackage(false) != kResultDone) return 0;
+  std::uint32_t total = 0;
+  for (int k = 0; k < entryCount; ++k) {
+    if (CountsInTotals(entries[k])) total += entries[k].size;
+  }
+  return total;
+}
+
+std::u16string PackageBuilder::EntryName(int index) {
+  if (OpenPackage(false) != kResultDone || index < 0 || index >= entryCount) return {};
+  return entries[index].storedName;
+}
+
+std::u16string PackageBuilder::ApplicationName() {
+  if (OpenPackage(false) != kResultDone) return {};
+  for (int k = entryCount - 1; k >= 0; --k) {
+    const std::size_t at = entries[k].storedName.find(kAppNameMark);
+    if (at != std::u16string::npos) return entries[k].storedName.substr(0, at);
+  }
+  return {};
+}
+
+std::uint32_t PackageBuilder::PackedBytesDone(int index) const {
+  std::uint32_t sum = 0;
+  for (int k = index + 1; k < entryCount; ++k) sum += entries[k].packedSize;
+  return sum + static_cast<std::uint32_t>(stream.total_in);
+}
+
+}  // namespace package

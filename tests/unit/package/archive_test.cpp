@@ -1,0 +1,613 @@
+// The writer and the reader as a pair: packages written by WriteArchive and
+// read back by OpenPackage and ExtractAll, byte layouts, refusals of damaged
+// and hostile packages, cancel and failure layouts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "package/package_builder.h"
+#include "package/package_format.h"
+#include "package/result_codes.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+namespace format = package::format;
+using package::PackageBuilder;
+using package::PackageEntry;
+using testing_support::ReadWholeFile;
+using testing_support::TempFolder;
+using testing_support::U16;
+using testing_support::U8;
+
+struct SourceFile {
+  std::u16string name;  // relative, '/' between folders
+  std::string bytes;
+};
+
+// The name a file of `name` (with '/' between folders) has in a package.
+std::u16string Stored(std::u16string name) {
+  std::replace(name.begin(), name.end(), u'/', u'\\');
+  return name;
+}
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string out(n, '\0');
+  for (char& c : out) c = static_cast<char>(random());
+  return out;
+}
+
+std::string TextLike(std::size_t n, unsigned seed) {
+  static const char* const kWords[] = {"package ", "entry ", "stream ", "folder ", "setup\r\n",
+                                       "version ", "12345 ", "trailer "};
+  std::mt19937 random(seed);
+  std::string out;
+  while (out.size() < n) out += kWords[random() % 8];
+  out.resize(n);
+  return out;
+}
+
+std::string ChecksumByteByByte(const std::string& bytes, std::size_t from, std::size_t to) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = from; i < to; ++i) {
+    sum += static_cast<unsigned char>(bytes[i]);
+    if (sum > 2'000'000) sum -= 2'000'000;
+  }
+  return U8(format::RenderDecimal(sum, 13));
+}
+
+std::string Utf16Bytes(std::u16string_view text) {
+  std::string out;
+  format::AppendText(out, text);
+  return out;
+}
+
+// `units` UTF-16 code units of `bytes` from `at` on.
+std::u16string Text(const std::string& bytes, std::size_t at, std::size_t units) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
+  return format::SpanReader({data, 2 * units}).ReadText(units).value_or(u"?");
+}
+
+std::uint32_t U32(const std::string& bytes, std::size_t at) {
+  return std::uint32_t{static_cast<unsigned char>(bytes[at])} |
+         std::uint32_t{static_cast<unsigned char>(bytes[at + 1])} << 8 |
+         std::uint32_t{static_cast<unsigned char>(bytes[at + 2])} << 16 |
+         std::uint32_t{static_cast<unsigned char>(bytes[at + 3])} << 24;
+}
+
+// What the progress function saw: (event, entry index or int value).
+struct Recorder {
+  PackageBuilder* builder = nullptr;
+  std::vector<std::pair<int, long long>> events;
+  int cancelEvent = 0;  // set cancelRequested at this event...
+  int cancelEntry = -1;  // ...of this entry (the entry of the last 1000)
+  int currentEntry = -1;
+
+  static int Callback(int code, const void* data, void* context) {
+    auto* self = static_cast<Recorder*>(context);
+    long long value;
+    if (code == package::kEventEntryStarted || code == package::kEventEntryDone) {
+      const auto* entry = static_cast<const PackageEntry*>(data);
+      value = entry - &self->builder->GetEntry(0);
+      if (code == package::kEventEntryStarted) self->currentEntry = static_cast<int>(value);
+    } else {
+      value = *static_cast<const std::int32_t*>(data);
+    }
+    self->events.emplace_back(code, value);
+    if (code == self->cancelEvent && self->currentEntry == self->cancelEntry) {
+      self->builder->cancelRequested = 1;
+    }
+    return 0;
+  }
+};
+
+class ArchiveTest : public ::testing::Test {
+ protected:
+  // Writes `files` below src/, fills `builder` with them (stored names with
+  // '\\' as in a package), writes `stub` and the archive to the package.
+  int Pack(PackageBuilder& builder, const std::vector<SourceFile>& files, const std::string& stub,
+           Recorder* recorder = nullptr) {
+    for (const SourceFile& file : files) {
+      const std::u16string path = temp.WriteFile(u"src/" + file.name, file.bytes);
+      EXPECT_EQ(builder.AddFile(path, temp.Path(u"src")), 1) << U8(file.name);
+    }
+    for (int i = 0; i < builder.GetEntryCount(); ++i) {
+      builder.SetStoredName(i, platform::StoredNameFromLocalPath(builder.GetStoredName(i)));
+    }
+    builder.MeasureTotal();
+    return WriteWith(builder, stub, recorder);
+  }
+
+  int WriteWith(PackageBuilder& builder, const std::string& stub, Recorder* recorder = nullptr) {
+    platform::File package;
+    EXPECT_TRUE(package.Open(packagePath, platform::FileAccess::kReadWrite,
+                             platform::FileCreation::kCreateAlways, platform::FileShare::kReadWrite));
+    package.Write(stub.data(), stub.size());
+    if (recorder) recorder->builder = &builder;
+    const int result = builder.WriteArchive(package, recorder ? &Recorder::Callback : nullptr, recorder);
+    package.Close();
+    return result;
+  }
+
+  std::unique_ptr<PackageBuilder> Reader() {
+    auto reader = std::make_unique<PackageBuilder>();
+    reader->SetModulePath(packagePath);
+    return reader;
+  }
+
+  void Rewrite(const std::string& bytes) { temp.WriteFile(u"package.exe", bytes); }
+
+  TempFolder temp;
+  const std::u16string packagePath = temp.Path(u"package.exe");
+};
+
+const std::string kStub = "MZ" + std::string(2000, 'S');
+
+TEST_F(ArchiveTest, RoundTripsGiveBackEveryByte) {
+  std::vector<SourceFile> many;
+  for (unsigned i = 0; i < 40; ++i) {
+    many.push_back({U16("m" + std::to_string(i) + ".bin"),
+                    i % 3 == 0 ? RandomBytes(i * 997, i) : TextLike(i * 3001, i)});
+  }
+  many.push_back({u"big-random.bin", RandomBytes(300'000, 7)});
+  many.push_back({u"big-text.txt", TextLike(1'000'000, 8)});
+  struct Case {
+    const char* what;
+    std::vector<SourceFile> files;
+  };
+  const Case cases[] = {
+      {"one empty file", {{u"empty.bin", ""}}},
+      {"one file", {{u"a.txt", "hello"}}},
+      {"many files", many},
+      {"nested names", {{u"a/b/c.txt", "abc"}, {u"a/d.txt", "d"}, {u"e/f/g/h.bin", RandomBytes(20000, 3)}}},
+      {"names outside the Basic Multilingual Plane",
+       {{u"\U0001F600 smile/\U00010348.txt", "gothic"}, {u"\u00e9t\u00e9.txt", "summer"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto builder = std::make_unique<PackageBuilder>();
+    ASSERT_EQ(Pack(*builder, c.files, kStub), package::kResultArchiveWritten);
+
+    auto reader = Reader();
+    ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+    ASSERT_EQ(reader->GetEntryCount(), static_cast<int>(c.files.size()));
+    std::uint32_t expectedOffset = static_cast<std::uint32_t>(kStub.size());
+    for (int i = 0; i < reader->GetEntryCount(); ++i) {
+      EXPECT_EQ(reader->GetStoredName(i), Stored(c.files[i].name));
+      EXPECT_EQ(reader->GetSize(i), c.files[i].bytes.size());
+      EXPECT_EQ(reader->GetDataOffset(i), expectedOffset);
+      EXPECT_EQ(reader->GetPackedSize(i), builder->GetPackedSize(i));
+      expectedOffset += reader->GetPackedSize(i);
+    }
+
+    const std::u16string out = temp.Path(U16(std::string("out-") + std::to_string(&c - cases)));
+    ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+    for (const SourceFile& file : c.files) {
+      EXPECT_EQ(ReadWholeFile(out + platform::kPathSeparator +
+                              platform::LocalPathFromStoredName(Stored(file.name))),
+                file.bytes)
+          << U8(file.name);
+    }
+  }
+}
+
+TEST_F(ArchiveTest, ByteLayoutOfStreamsDirectoryAndTrailer) {
+  auto builder = std::make_unique<PackageBuilder>();
+  const std::string text = TextLike(50'000, 1);
+  ASSERT_EQ(Pack(*builder, {{u"empty.bin", ""}, {u"Data/t.txt", text}}, kStub),
+            package::kResultArchiveWritten);
+  const std::string bytes = ReadWholeFile(packagePath);
+  const std::size_t end = bytes.size();
+
+  // An empty source is the 8-byte stream of nothing, right after the stub.
+  EXPECT_EQ(builder->GetDataOffset(0), kStub.size());
+  EXPECT_EQ(builder->GetPackedSize(0), 8u);
+  EXPECT_EQ(bytes.substr(kStub.size(), 8), std::string("\x78\x9C\x03\x00\x00\x00\x00\x01", 8));
+  EXPECT_EQ(builder->GetDataOffset(1), kStub.size() + 8);
+
+  // The directory follows the last stream; each record has its name length last.
+  std::size_t at = builder->GetDataOffset(1) + builder->GetPackedSize(1);
+  const std::u16string names[] = {u"empty.bin", u"Data\\t.txt"};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(U32(bytes, at), builder->GetDataOffset(i));
+    EXPECT_EQ(U32(bytes, at + 4), builder->GetSize(i));
+    EXPECT_EQ(U32(bytes, at + 8), builder->GetPackedSize(i));
+    EXPECT_EQ(bytes.substr(at + 12, 2 * names[i].size()), Utf16Bytes(names[i]));
+    EXPECT_EQ(U32(bytes, at + 12 + 2 * names[i].size()), names[i].size());
+    at += 16 + 2 * names[i].size();
+  }
+  EXPECT_EQ(U32(bytes, at), 2u) << "entry count 78 bytes before the end";
+  EXPECT_EQ(at, end - 78);
+  EXPECT_EQ(bytes.substr(end - 74, 8), std::string("1\0.\0" "1\0" "0\0", 8));
+  EXPECT_EQ(bytes.substr(end - 66, 20), Utf16Bytes(u"!QERN_SFX!"));
+  EXPECT_EQ(bytes.substr(end - 46, 26), Utf16Bytes(U16(ChecksumByteByByte(bytes, 768, end - 46))));
+  EXPECT_EQ(bytes.substr(end - 20, 20), Utf16Bytes(format::RenderDecimal(end - 20, 10)));
+}
+
+TEST_F(ArchiveTest, WriterEventsFollowEachEntry) {
+  auto builder = std::make_unique<PackageBuilder>();
+  Recorder recorder;
+  const std::string random = RandomBytes(100'000, 5);
+  ASSERT_EQ(Pack(*builder, {{u"empty", ""}, {u"random", random}}, kStub, &recorder),
+            package::kResultArchiveWritten);
+
+  const auto& events = recorder.events;
+  ASSERT_GE(events.size(), 6u);
+  // The empty file: opened and completed, with no compression step.
+  EXPECT_EQ(events[0], std::make_pair(package::kEventEntryStarted, 0LL));
+  EXPECT_EQ(events[1], std::make_pair(package::kEventEntryDone, 0LL));
+  EXPECT_EQ(events[2], std::make_pair(package::kEventEntryStarted, 1LL));
+  EXPECT_EQ(events.back(), std::make_pair(package::kEventEntryDone, 1LL));
+  // Then pairs of percent and bytes done, rising to 100 % and the total.
+  long long lastPercent = -1, lastBytes = -1;
+  for (std::size_t i = 3; i + 1 < events.size(); i += 2) {
+    ASSERT_EQ(events[i].first, package::kEventEntryPercent);
+    ASSERT_EQ(events[i + 1].first, package::kEventSourceBytesDone);
+    EXPECT_GE(events[i].second, lastPercent);
+    EXPECT_GE(events[i + 1].second, lastBytes);
+    lastPercent = events[i].second;
+    lastBytes = events[i + 1].second;
+  }
+  EXPECT_EQ(lastPercent, 100);
+  EXPECT_EQ(lastBytes, static_cast<long long>(random.size()));
+}
+
+TEST_F(ArchiveTest, ChecksumThatSumsToExactlyTwoMillionIsStoredAndAccepted) {
+  // The bytes after the stub are the same whatever the stub holds, as long
+  // as its length stays: measure them with a stub of zeros first.
+  const std::size_t stubLength = 768 + 8000;
+  std::string stub(stubLength, '\0');
+  auto first = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(Pack(*first, {{u"a.txt", "abc"}}, stub), package::kResultArchiveWritten);
+  const std::string plain = ReadWholeFile(packagePath);
+  const std::int64_t archiveSum = format::ParseDecimal(Text(plain, plain.size() - 46, 13));
+  ASSERT_GT(archiveSum, 0);
+  ASSERT_LT(archiveSum, 2'000'000 - 255 * 100);
+
+  // Stub bytes from offset 768 on that bring the sum to exactly 2,000,000;
+  // the stub's last byte stays 0 for the case of one more.
+  std::int64_t missing = 2'000'000 - archiveSum;
+  for (std::size_t i = 768; i + 1 < stubLength && missing > 0; ++i) {
+    const int b = static_cast<int>(std::min<std::int64_t>(missing, 255));
+    stub[i] = static_cast<char>(b);
+    missing -= b;
+  }
+  ASSERT_EQ(missing, 0);
+  struct Case {
+    int extra;  // added to the last stub byte
+    const char* field;
+  };
+  const Case cases[] = {{0, "0000002000000"}, {1, "0000000000001"}};
+  for (const Case& c : cases) {
+    std::string variant = stub;
+    variant[stubLength - 1] = static_cast<char>(variant[stubLength - 1] + c.extra);
+    auto builder = std::make_unique<PackageBuilder>();
+    ASSERT_EQ(builder->AddFile(temp.Path(u"src/a.txt"), temp.Path(u"src")), 1);
+    ASSERT_EQ(WriteWith(*builder, variant), package::kResultArchiveWritten);
+    const std::string bytes = ReadWholeFile(packagePath);
+    EXPECT_EQ(bytes.substr(bytes.size() - 46, 26), Utf16Bytes(U16(c.field)));
+    EXPECT_EQ(Reader()->OpenPackage(true), package::kResultDone) << c.field;
+  }
+}
+
+TEST_F(ArchiveTest, MarkerIsFoundUpTo9933TrailingBytesAndTheNearestWins) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(Pack(*builder, {{u"a.txt", "abc"}}, kStub), package::kResultArchiveWritten);
+  const std::string original = ReadWholeFile(packagePath);
+  // A second marker with a wrong size field, nearer to the end.
+  const std::string secondTrailer = Utf16Bytes(u"!QERN_SFX!") + Utf16Bytes(format::RenderDecimal(0, 13)) +
+                                    Utf16Bytes(format::RenderDecimal(0, 10));
+  struct Case {
+    const char* what;
+    std::string appended;
+    bool checksum;
+    int result;
+  };
+  const Case cases[] = {
+      {"trailer at the very end", "", true, package::kResultDone},
+      {"9,933 bytes after the trailer", std::string(9933, 'x'), true, package::kResultDone},
+      {"9,934 bytes after the trailer", std::string(9934, 'x'), true, package::kResultDamaged},
+      {"a second marker nearer the end", secondTrailer + "tail", false, package::kResultSizeMismatch},
+  };
+  for (const Case& c : cases) {
+    Rewrite(original + c.appended);
+    EXPECT_EQ(Reader()->OpenPackage(c.checksum), c.result) << c.what;
+  }
+}
+
+TEST_F(ArchiveTest, ChangedBytesAreNoticedWhereTheyMatter) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(Pack(*builder, {{u"a.txt", TextLike(5000, 2)}, {u"b.bin", RandomBytes(3000, 2)}}, kStub),
+            package::kResultArchiveWritten);
+  const std::string original = ReadWholeFile(packagePath);
+  const std::size_t end = original.size();
+  struct Case {
+    const char* what;
+    std::size_t offset;
+    char flip;  // XOR mask for the byte
+    int withChecksum;
+    int withoutChecksum;
+  };
+  const Case cases[] = {
+      {"byte 768", 768, 0x55, package::kResultChecksumMismatch, package::kResultDone},
+      {"byte 767, before the checksummed range", 767, 0x55, package::kResultDone, package::kResultDone},
+      {"a stream byte", kStub.size() + 20, 0x55, package::kResultChecksumMismatch, package::kResultDone},
+      {"the marker's last byte", end - 47, 0x01, package::kResultDamaged, package::kResultDamaged},
+      {"a digit of the size field", end - 2, 0x40, package::kResultSizeMismatch, package::kResultSizeMismatch},
+      {"the version text, 1.10 to 1.12", end - 68, 0x02, package::kResultChecksumMismatch, package::kResultDamaged},
+      {"the entry count, 2 to 0", end - 78, 0x02, package::kResultChecksumMismatch, package::kResultEmpty},
+  };
+  for (const Case& c : cases) {
+    std::string changed = original;
+    changed[c.offset] = static_cast<char>(changed[c.offset] ^ c.flip);
+    Rewrite(changed);
+    EXPECT_EQ(Reader()->OpenPackage(true), c.withChecksum) << c.what;
+    EXPECT_EQ(Reader()->OpenPackage(false), c.withoutChecksum) << c.what;
+  }
+}
+
+TEST_F(ArchiveTest, AnEmptyTableWritesOnlyTheTrailer) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(WriteWith(*builder, kStub), package::kResultArchiveWritten);
+  const std::string bytes = ReadWholeFile(packagePath);
+  EXPECT_EQ(bytes.size(), kStub.size() + format::kTrailerBytes);
+  EXPECT_EQ(U32(bytes, kStub.size()), 0u);
+  EXPECT_EQ(Reader()->OpenPackage(true), package::kResultEmpty);
+}
+
+std::string Deflate(const std::string& data) {
+  uLongf length = compressBound(static_cast<uLong>(data.size()));
+  std::string out(length, '\0');
+  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &length,
+                      reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 6),
+            Z_OK);
+  out.resize(length);
+  return out;
+}
+
+struct RawRecord {
+  std::uint32_t dataOffset, size, packedSize;
+  std::u16string name;
+  std::optional<std::uint32_t> nameLength = std::nullopt;  // the length field, when it lies
+};
+
+// A package put together byte by byte, with a correct checksum and size
+// field for whatever it holds.
+std::string RawPackage(const std::string& head, const std::vector<RawRecord>& records,
+                       std::uint32_t count) {
+  std::string bytes = head;
+  for (const RawRecord& r : records) {
+    format::AppendU32(bytes, r.dataOffset);
+    format::AppendU32(bytes, r.size);
+    format::AppendU32(bytes, r.packedSize);
+    format::AppendText(bytes, r.name);
+    format::AppendU32(bytes, r.nameLength.value_or(static_cast<std::uint32_t>(r.name.size())));
+  }
+  bytes += format::EncodeTrailerHead(count);
+  std::uint32_t checksum = 0;
+  if (bytes.size() > 768) {
+    checksum = format::AddToChecksum(
+        0, {reinterpret_cast<const unsigned char*>(bytes.data()) + 768, bytes.size() - 768});
+  }
+  bytes += Utf16Bytes(format::RenderDecimal(checksum, 13));
+  bytes += Utf16Bytes(format::RenderDecimal(bytes.size(), 10));
+  return bytes;
+}
+
+TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
+  const std::string hello = Deflate("hello");
+  const std::string head = kStub + hello;
+  const auto stub = static_cast<std::uint32_t>(kStub.size());
+  const auto packed = static_cast<std::uint32_t>(hello.size());
+  struct Case {
+    const char* what;
+    std::string package;
+    int result;
+  };
+  const Case cases[] = {
+      {"a sound package", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 1), package::kResultDone},
+      {"an odd but harmless name", RawPackage(head, {{stub, 5, packed, u"..x\\y.txt"}}, 1), package::kResultDone},
+      {"513 entries", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 513), package::kResultDamaged},
+      {"a name of 1,001 code units", RawPackage(head, {{stub, 5, packed, std::u16string(1001, u'n')}}, 1),
+       package::kResultDamaged},
+      {"a name length beyond the file",
+       RawPackage(head, {{stub, 5, packed, u"ok.txt", 0xFFFFFFFFu}}, 1), package::kResultDamaged},
+      {"a record before the file's start", RawPackage(std::string(4, '\0'), {{0, 0, 0, u"x"}}, 2),
+       package::kResultDamaged},
+      {"a stream that reaches into the directory",
+       RawPackage(head, {{stub, 5, packed + 1, u"ok.txt"}}, 1), package::kResultDamaged},
+      {"a data offset far beyond the file",
+       RawPackage(head, {{0xFFFFFFF0u, 5, packed, u"ok.txt"}}, 1), package::kResultDamaged},
+      {"a parent step", RawPackage(head, {{stub, 5, packed, u"..\\evil.txt"}}, 1), package::kResultDamaged},
+      {"a parent step with forward slashes",
+       RawPackage(head, {{stub, 5, packed, u"a/../../evil.txt"}}, 1), package::kResultDamaged},
+      {"a parent step that Windows strips to ..",
+       RawPackage(head, {{stub, 5, packed, u"sub\\.. .\\evil.txt"}}, 1), package::kResultDamaged},
+      {"a parent step in the second entry",
+       RawPackage(head, {{stub, 5, packed, u"ok.txt"}, {stub, 5, packed, u"..\\..\\evil.txt"}}, 2),
+       package::kResultDamaged},
+  };
+  for (const Case& c : cases) {
+    TempFolder area;  // the destination's parent, to show nothing lands beside it
+    Rewrite(c.package);
+    auto reader = Reader();
+    EXPECT_EQ(reader->OpenPackage(true), c.result) << c.what;
+    const std::u16string out = area.Path(u"out");
+    EXPECT_EQ(reader->ExtractAll(area.Path(u"out/inner"), nullptr, nullptr), c.result) << c.what;
+    if (c.result != package::kResultDone) {
+      EXPECT_EQ(reader->GetEntryCount(), 0) << c.what;
+      EXPECT_FALSE(platform::GetAttributes(out).has_value()) << c.what;
+      EXPECT_FALSE(platform::GetAttributes(area.Path(u"evil.txt")).has_value()) << c.what;
+    }
+  }
+}
+
+TEST_F(ArchiveTest, DamagedStreamIsAFailedEntryAndLeavesNoFile) {
+  std::string broken = Deflate(TextLike(20000, 4));
+  broken[2] = static_cast<char>(0xFF);  // the first block has the reserved type
+  const auto stub = static_cast<std::uint32_t>(kStub.size());
+  Rewrite(RawPackage(kStub + broken, {{stub, 20000, static_cast<std::uint32_t>(broken.size()), u"x.txt"}}, 1));
+  auto reader = Reader();
+  const std::u16string out = temp.Path(u"out");
+  EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultFileError);
+  EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/x.txt")).has_value());
+  EXPECT_EQ(reader->ExtractEntry(0, out), package::kResultDamagedStream);
+  EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/x.txt")).has_value());
+}
+
+TEST_F(ArchiveTest, StreamThatEndsBeforeItsEndMarkerIsDamaged) {
+  const std::string text = TextLike(200'000, 6);
+  const std::string stream = Deflate(text);
+  const auto stub = static_cast<std::uint32_t>(kStub.size());
+  Rewrite(RawPackage(kStub + stream, {{stub, 200000, static_cast<std::uint32_t>(stream.size()), u"t.txt"}}, 1));
+  auto reader = Reader();
+  ASSERT_EQ(reader->OpenPackage(false), package::kResultDone);
+
+  // The same entry restored from a file that holds only the stream's first half.
+  const std::u16string half = temp.WriteFile(u"half.bin", stream.substr(0, stream.size() / 2));
+  reader->SetDataOffset(0, 0);
+  platform::File input;
+  ASSERT_TRUE(input.Open(half, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+                         platform::FileShare::kReadWrite));
+  const std::u16string out = PackageBuilder::AddTrailingSeparator(temp.MakeFolder(u"out"));
+  EXPECT_EQ(reader->RestoreEntry(input, 0, out), package::kResultDamagedStream);
+  EXPECT_FALSE(platform::GetAttributes(out + u"t.txt").has_value());
+}
+
+TEST_F(ArchiveTest, SpecialEntriesAreSkippedButAnnouncedInReverseOrder) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(Pack(*builder,
+                 {{u"app.exe", RandomBytes(5000, 1)},
+                  {u"ShowReadMe.html", "readme"},
+                  {u"Tool 5 INT.AppNameFile", ""},
+                  {u"HTML Images/logo.png", RandomBytes(700, 2)}},
+                 kStub),
+            package::kResultArchiveWritten);
+  auto reader = Reader();
+  Recorder recorder;
+  recorder.builder = reader.get();
+  const std::u16string out = temp.Path(u"out");
+  ASSERT_EQ(reader->ExtractAll(out, &Recorder::Callback, &recorder), package::kResultDone);
+
+  std::vector<std::pair<int, long long>> announced;
+  for (const auto& e : recorder.events) {
+    if (e.first == package::kEventEntryStarted || e.first == package::kEventEntryDone) announced.push_back(e);
+  }
+  const std::vector<std::pair<int, long long>> expected = {
+      {package::kEventEntryStarted, 3}, {package::kEventEntryStarted, 2}, {package::kEventEntryStarted, 1},
+      {package::kEventEntryStarted, 0}, {package::kEventEntryDone, 0}};
+  EXPECT_EQ(announced, expected);
+  EXPECT_TRUE(platform::GetAttributes(temp.Path(u"out/app.exe")).has_value());
+  EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/ShowReadMe.html")).has_value());
+  EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/HTML Images")).has_value());
+
+  EXPECT_EQ(reader->PackedTotal(), builder->GetPackedSize(0) + builder->GetPackedSize(3));
+  EXPECT_EQ(reader->UnpackedTotal(), 5700u);
+  EXPECT_EQ(reader->ApplicationName(), u"Tool 5 INT");
+  EXPECT_EQ(reader->EntryName(1), u"ShowReadMe.html");
+  EXPECT_EQ(reader->EntryName(4), u"");
+  // The read-me is restored on its own when asked for.
+  EXPECT_EQ(reader->ExtractEntry(1, out), package::kResultDone);
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"out/ShowReadMe.html")), "readme");
+}
+
+TEST_F(ArchiveTest, QueriesOfAMissingPackageAreEmpty) {
+  auto reader = Reader();
+  EXPECT_EQ(reader->OpenPackage(false), package::kResultCannotOpenPackage);
+  EXPECT_FALSE(reader->VerifyPackage(true));
+  EXPECT_EQ(reader->PackedTotal(), 0u);
+  EXPECT_EQ(reader->UnpackedTotal(), 0u);
+  EXPECT_EQ(reader->ApplicationName(), u"");
+  EXPECT_EQ(reader->EntryName(0), u"");
+  EXPECT_EQ(reader->ExtractAll(temp.Path(u"out"), nullptr, nullptr), package::kResultCannotOpenPackage);
+}
+
+TEST_F(ArchiveTest, DestinationsWithAndWithoutSeparatorAndOnesThatCannotBeMade) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(Pack(*builder, {{u"x/y/z.txt", "deep"}, {u"top.txt", "top"}}, kStub),
+            package::kResultArchiveWritten);
+  for (const std::u16string& out : {temp.Path(u"plain"), temp.Path(u"slashed") + platform::kPathSeparator}) {
+    auto reader = Reader();
+    EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+    EXPECT_EQ(ReadWholeFile(PackageBuilder::AddTrailingSeparator(out) + platform::LocalPathFromStoredName(u"x\\y\\z.txt")),
+              "deep");
+  }
+  // Below a file, no folder can be made and no entry can be written.
+  const std::u16string file = temp.WriteFile(u"a-file", "");
+  EXPECT_EQ(Reader()->ExtractAll(file + platform::kPathSeparator + u"out", nullptr, nullptr),
+            package::kResultFileError);
+}
+
+TEST_F(ArchiveTest, CancelLeavesTheStreamsSoFarAndTheTrailer) {
+  const std::vector<SourceFile> files = {
+      {u"a.bin", RandomBytes(30000, 1)}, {u"b.bin", RandomBytes(200000, 2)}, {u"c.bin", "c"}};
+  struct Case {
+    const char* what;
+    int event;
+    bool entryComplete;
+  };
+  const Case cases[] = {
+      {"during 1000", package::kEventEntryStarted, false},
+      {"during 1002", package::kEventEntryPercent, false},
+      {"during 1004", package::kEventSourceBytesDone, false},
+      {"during 1001", package::kEventEntryDone, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto builder = std::make_unique<PackageBuilder>();
+    Recorder recorder;
+    recorder.cancelEvent = c.event;
+    recorder.cancelEntry = 1;
+    ASSERT_EQ(Pack(*builder, files, kStub, &recorder), package::kResultArchiveWritten);
+    EXPECT_EQ(recorder.events.back(), std::make_pair(package::kEventEntryDone, 1LL));
+
+    const std::string bytes = ReadWholeFile(packagePath);
+    const std::size_t streamEnd = builder->GetDataOffset(1) + builder->GetPackedSize(1);
+    // The trailer follows the last stream directly: no directory.
+    ASSERT_EQ(bytes.size(), streamEnd + format::kTrailerBytes);
+    EXPECT_EQ(bytes.substr(streamEnd, 32), format::EncodeTrailerHead(3));
+    EXPECT_EQ(Text(bytes, bytes.size() - 20, 10), format::RenderDecimal(bytes.size() - 20, 10));
+    if (c.event == package::kEventEntryStarted) {
+      EXPECT_EQ(builder->GetPackedSize(1), 0u);
+    }
+
+    std::string inflated(files[1].bytes.size(), '\0');
+    uLongf length = static_cast<uLongf>(inflated.size());
+    const int status = uncompress(reinterpret_cast<Bytef*>(inflated.data()), &length,
+                                  reinterpret_cast<const Bytef*>(bytes.data()) + builder->GetDataOffset(1),
+                                  builder->GetPackedSize(1));
+    EXPECT_EQ(status == Z_OK && inflated == files[1].bytes, c.entryComplete);
+  }
+}
+
+TEST_F(ArchiveTest, AMissingSourceStopsTheWriterWithoutADirectory) {
+  auto builder = std::make_unique<PackageBuilder>();
+  const std::u16string a = temp.WriteFile(u"src/a.bin", RandomBytes(10000, 1));
+  const std::u16string b = temp.WriteFile(u"src/b.bin", "b");
+  const std::u16string c = temp.WriteFile(u"src/c.bin", "c");
+  for (const auto& path : {a, b, c}) ASSERT_EQ(builder->AddFile(path, temp.Path(u"src")), 1);
+  ASSERT_TRUE(platform::RemoveFile(b));
+  EXPECT_EQ(WriteWith(*builder, kStub), package::kResultCannotOpenFile);
+  EXPECT_EQ(ReadWholeFile(packagePath).size(), kStub.size() + builder->GetPackedSize(0));
+  EXPECT_EQ(Reader()->OpenPackage(false), package::kResultDamaged);
+}
+
+TEST_F(ArchiveTest, AFileErrorOnThePackageIsResult1005) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/a.bin", "abc"), temp.Path(u"src")), 1);
+  temp.WriteFile(u"package.exe", kStub);
+  platform::File readOnly;
+  ASSERT_TRUE(readOnly.Open(packagePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+                            platform::FileShare::kReadWrite));
+  readOnly.Seek(0, platform::SeekOrigin::kEnd);
+  EXPECT_EQ(builder->WriteArchive(readOnly, nullptr, nullptr), package::kResultFileError);
+}
+
+}  // namespace

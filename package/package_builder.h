@@ -87,6 +87,41 @@ class PackageBuilder {
   // its size and adds nothing.
   int MeasureTotal();
 
+  // --- The build run ---
+
+  // Writes the package to `targetPath`: the extractor image (the program's
+  // resource "SFX_EXE" `resourceId`), then the splash image (when
+  // `splashPath` is not empty) and the version information (when `version`
+  // is not empty) as resources, each with the file closed, then the archive
+  // last. Returns kResultDone; kResultEmpty for an empty table and
+  // kResultNoExtractorImage before any file exists; kResultFileError when the
+  // target cannot be created. When the archive writer stops early
+  // (kResultCannotOpenFile, kResultFileError) the partial package is deleted
+  // and the writer's result returned; after a cancel it is deleted and the
+  // result is kResultDone. File errors of the image write and of reopening
+  // pass to the caller, after the partial package was deleted.
+  int BuildPackage(int resourceId, const std::u16string& targetPath, ProgressFunction callback,
+                   void* context, const std::u16string& splashPath,
+                   const std::u16string& toolDirectory);
+
+  // Creates folder `path` and every missing folder above it, from the top
+  // down; the walk up stops at "\" and at a drive designator. The current
+  // folder is the same afterwards. Returns 1 when the folder exists
+  // afterwards, else 0.
+  static int CreateDirectoryTree(const std::u16string& path);
+
+  // Adds the splash image's bytes to the package file as resource "GIF"
+  // named "ARCHIVE" in language 1024. Reports nothing; a missing splash or
+  // a refused update leaves the package without it.
+  void AddSplashResource(const std::u16string& targetPath, const std::u16string& splashPath);
+
+  // Sets the version numbers of the package file from `version` and
+  // `buildNumber`, then runs toolDirectory\Stampel\StampelLib.exe three
+  // times, waiting for each, for the strings FileVersion, ProductVersion
+  // (both fileAndProductVersion) and FileDescription (description). Reports
+  // nothing; what cannot be done is left undone.
+  void StampVersion(const std::u16string& targetPath, const std::u16string& toolDirectory);
+
   // --- Writing the archive ---
 
   // Appends the archive to `package`, which is open for reading and writing

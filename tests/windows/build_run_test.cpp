@@ -1,0 +1,238 @@
+// The build run under Windows: the extractor image from this program's own
+// resources, the splash and version resources, then the archive.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/package_builder.h"
+#include "package/result_codes.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/program.h"
+#include "platform/win32/wide.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using package::PackageBuilder;
+using platform::win32::Wide;
+using testing_support::ReadWholeFile;
+using testing_support::TempFolder;
+
+struct ModuleFreer {
+  void operator()(HMODULE m) const { FreeLibrary(m); }
+};
+
+// The bytes of resource type/name/language of the file at `path`; empty
+// when it has none.
+std::string FileResource(const std::u16string& path, const wchar_t* type, const wchar_t* name,
+                         WORD language) {
+  std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer> module(LoadLibraryExW(
+      Wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module) return {};
+  HRSRC info = FindResourceExW(module.get(), type, name, language);
+  if (!info) return {};
+  const void* bytes = LockResource(LoadResource(module.get(), info));
+  return std::string(static_cast<const char*>(bytes), SizeofResource(module.get(), info));
+}
+
+struct Version {
+  std::wstring file, product;  // as "a.b.c.d"
+};
+
+std::wstring Dotted(DWORD ms, DWORD ls) {
+  return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." +
+         std::to_wstring(HIWORD(ls)) + L"." + std::to_wstring(LOWORD(ls));
+}
+
+Version ReadVersion(const std::u16string& path) {
+  auto block = platform::ReadFileVersionInfo(path);
+  if (!block) return {};
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(block->data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) return {};
+  return {Dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS),
+          Dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS)};
+}
+
+std::wstring ReadVersionString(const std::u16string& path, const wchar_t* key) {
+  auto block = platform::ReadFileVersionInfo(path);
+  if (!block) return L"<none>";
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
+  if (!VerQueryValueW(block->data(), query.c_str(), reinterpret_cast<void**>(&value), &length)) {
+    return L"<missing>";
+  }
+  return value;
+}
+
+std::u16string BinDirectory() {
+  std::u16string self = platform::GetModulePath();
+  self.resize(self.rfind(u'\\') + 1);
+  return platform::GetFullPath(self + platform::win32::FromWide(TEST_BIN_DIR_RELATIVE));
+}
+
+std::span<const unsigned char> ExtractorImage() {
+  return *platform::FindProgramResource(platform::ResourceId::Named(u"SFX_EXE"),
+                                        platform::ResourceId::Number(134));
+}
+
+struct Deleter {
+  std::u16string path;
+  static int Callback(int code, const void*, void* context) {
+    auto* self = static_cast<Deleter*>(context);
+    if (code == package::kEventEntryStarted && !self->path.empty()) {
+      platform::RemoveFile(self->path);
+      self->path.clear();
+    }
+    return 0;
+  }
+};
+
+struct Canceller {
+  PackageBuilder* builder;
+  static int Callback(int code, const void*, void* context) {
+    if (code == package::kEventEntryPercent) static_cast<Canceller*>(context)->builder->cancelRequested = 1;
+    return 0;
+  }
+};
+
+class BuildRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    builder = std::make_unique<PackageBuilder>();
+    ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/setup.exe", std::string(70000, 'x')), temp.Path(u"src")), 1);
+    ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/data.bin", "data"), temp.Path(u"src")), 1);
+  }
+
+  std::unique_ptr<PackageBuilder> ReaderOf(const std::u16string& path) {
+    auto reader = std::make_unique<PackageBuilder>();
+    reader->SetModulePath(path);
+    return reader;
+  }
+
+  TempFolder temp;
+  std::unique_ptr<PackageBuilder> builder;
+  const std::u16string target = temp.Path(u"out\\pkg.exe");
+  const std::u16string noTool = temp.Path(u"no-tool-here");
+};
+
+TEST_F(BuildRunTest, PlainBuildIsTheImageFollowedByTheArchive) {
+  ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
+  ASSERT_EQ(builder->BuildPackage(134, target, nullptr, nullptr, u"", noTool), package::kResultDone);
+  const std::string bytes = ReadWholeFile(target);
+  const auto image = ExtractorImage();
+  ASSERT_GT(image.size(), 1000u);
+  EXPECT_EQ(bytes.substr(0, image.size()), std::string(reinterpret_cast<const char*>(image.data()), image.size()));
+  EXPECT_EQ(builder->GetDataOffset(0), image.size());
+
+  auto reader = ReaderOf(target);
+  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  const std::u16string out = temp.Path(u"unpacked");
+  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+  EXPECT_EQ(ReadWholeFile(out + u"\\setup.exe"), std::string(70000, 'x'));
+  EXPECT_EQ(ReadWholeFile(out + u"\\data.bin"), "data");
+
+  // A splash path that names nothing, and strings without a version, change nothing.
+  builder->fileAndProductVersion = u"9.9";
+  builder->description = u"ignored";
+  const std::u16string second = temp.Path(u"out\\second.exe");
+  ASSERT_EQ(builder->BuildPackage(134, second, nullptr, nullptr, temp.Path(u"missing.gif"),
+                                  BinDirectory()),
+            package::kResultDone);
+  EXPECT_EQ(ReadWholeFile(second), bytes);
+}
+
+TEST_F(BuildRunTest, SplashAndVersionAreStampedBeforeTheArchive) {
+  const std::string gif = "GIF89a" + std::string(300, '\x7f');
+  const std::u16string splash = temp.WriteFile(u"TempSplashImage.gif", gif);
+  builder->version = u"13";
+  builder->buildNumber = u"3271";
+  builder->fileAndProductVersion = u"13.0 Build 3271";
+  builder->description = u"";
+  ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
+  ASSERT_EQ(builder->BuildPackage(134, target, nullptr, nullptr, splash, BinDirectory()),
+            package::kResultDone);
+
+  EXPECT_EQ(FileResource(target, L"GIF", L"ARCHIVE", 1024), gif);
+  const Version v = ReadVersion(target);
+  EXPECT_EQ(v.file, L"13.0.0.3271");
+  EXPECT_EQ(v.product, L"13.0.0.3271");
+  EXPECT_EQ(ReadVersionString(target, L"FileVersion"), L"13.0 Build 3271");
+  EXPECT_EQ(ReadVersionString(target, L"ProductVersion"), L"13.0 Build 3271");
+  EXPECT_EQ(ReadVersionString(target, L"FileDescription"), L"");
+  EXPECT_EQ(ReadVersionString(target, L"CompanyName"), L"Vantrel");
+
+  // The archive comes after every resource change.
+  auto reader = ReaderOf(target);
+  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  EXPECT_GT(reader->GetDataOffset(0), ExtractorImage().size());
+}
+
+TEST_F(BuildRunTest, BuildNumbersCarryIntoTheThirdPartAndWorkWithoutTheTool) {
+  builder->version = u"13";
+  builder->buildNumber = u"65537";
+  builder->fileAndProductVersion = u"x";
+  const std::u16string splash = temp.WriteFile(u"s.gif", "GIF89a");
+  ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
+  ASSERT_EQ(builder->BuildPackage(134, target, nullptr, nullptr, splash, noTool), package::kResultDone);
+  EXPECT_EQ(ReadVersion(target).file, L"13.0.1.1");
+  EXPECT_EQ(ReadVersionString(target, L"FileVersion"), L"1.0.0.0");  // no tool, no strings
+  EXPECT_EQ(FileResource(target, L"GIF", L"ARCHIVE", 1024), "GIF89a");
+  EXPECT_EQ(ReaderOf(target)->OpenPackage(true), package::kResultDone);
+}
+
+TEST_F(BuildRunTest, EarlyResultsLeaveNoFile) {
+  struct Case {
+    const char* what;
+    bool emptyTable;
+    int resourceId;
+    std::u16string target;
+    int result;
+  };
+  const Case cases[] = {
+      {"empty table", true, 134, temp.Path(u"a.exe"), package::kResultEmpty},
+      {"no such extractor image", false, 999, temp.Path(u"b.exe"), package::kResultNoExtractorImage},
+      {"empty target", false, 134, u"", package::kResultFileError},
+      {"target folder missing", false, 134, temp.Path(u"missing\\c.exe"), package::kResultFileError},
+  };
+  for (const Case& c : cases) {
+    PackageBuilder empty;
+    PackageBuilder& b = c.emptyTable ? empty : *builder;
+    EXPECT_EQ(b.BuildPackage(c.resourceId, c.target, nullptr, nullptr, u"", noTool), c.result) << c.what;
+    if (!c.target.empty()) EXPECT_FALSE(platform::GetAttributes(c.target).has_value()) << c.what;
+  }
+}
+
+TEST_F(BuildRunTest, WriterFailureAndCancelDeleteThePartialPackage) {
+  ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
+  Deleter deleter{builder->GetSourcePath(1)};
+  EXPECT_EQ(builder->BuildPackage(134, target, &Deleter::Callback, &deleter, u"", noTool),
+            package::kResultCannotOpenFile);
+  EXPECT_FALSE(platform::GetAttributes(target).has_value());
+
+  temp.WriteFile(u"src/data.bin", "data");
+  Canceller canceller{builder.get()};
+  EXPECT_EQ(builder->BuildPackage(134, target, &Canceller::Callback, &canceller, u"", noTool),
+            package::kResultDone);
+  EXPECT_FALSE(platform::GetAttributes(target).has_value());
+}
+
+TEST(CreateDirectoryTree, CreatesTheChainAndStopsAtDrivesAndTheRoot) {
+  TempFolder temp;
+  const std::u16string before = platform::GetCurrentFolder();
+  EXPECT_NE(PackageBuilder::CreateDirectoryTree(temp.Path(u"A\\B\\C")), 0);
+  EXPECT_TRUE(platform::GetAttributes(temp.Path(u"A\\B\\C")).has_value());
+  EXPECT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"A\\B")), 1);
+  EXPECT_EQ(PackageBuilder::CreateDirectoryTree(u"Q:\\no\\such\\drive"), 0);
+  EXPECT_EQ(PackageBuilder::CreateDirectoryTree(u""), 0);
+  EXPECT_EQ(PackageBuilder::CreateDirectoryTree(u"\\\\server"), 0);
+  EXPECT_EQ(platform::GetCurrentFolder(), before);
+}
+
+}  // namespace

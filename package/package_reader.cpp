@@ -318,13 +318,22 @@ int PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFuncti
   const std::u16string folder = AddTrailingSeparator(destination);
   const int opened = OpenPackage(false);
   if (opened != kResultDone) return opened;
-  progressCallback = callback;
-  progressContext = context;
   platform::File package;
   if (!package.Open(modulePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
                     platform::FileShare::kReadWrite)) {
     return kResultCannotOpenFile;
   }
+  // The callback and its context belong to this extraction only: a later
+  // ExtractEntry must not call into a caller that may be gone.
+  progressCallback = callback;
+  progressContext = context;
+  struct ForgetCallback {
+    PackageBuilder& builder;
+    ~ForgetCallback() {
+      builder.progressCallback = nullptr;
+      builder.progressContext = nullptr;
+    }
+  } forget{*this};
   int failures = 0;
   for (int index = entryCount - 1; index >= 0 && !cancelRequested; --index) {
     const PackageEntry& entry = entries[index];

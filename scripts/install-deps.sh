@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev googletest
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-  wine wine64 xvfb
+  wine wine64 xvfb osslsigncode openssl
 )
 
 missing=()

@@ -513,8 +513,11 @@ TEST_F(ArchiveTest, SpecialEntriesAreSkippedButAnnouncedInReverseOrder) {
   EXPECT_EQ(reader->ApplicationName(), u"Tool 5 INT");
   EXPECT_EQ(reader->EntryName(1), u"ShowReadMe.html");
   EXPECT_EQ(reader->EntryName(4), u"");
-  // The read-me is restored on its own when asked for.
+  // The read-me is restored on its own when asked for, and the callback of
+  // the extraction before is not called any more.
+  const std::size_t eventsBefore = recorder.events.size();
   EXPECT_EQ(reader->ExtractEntry(1, out), package::kResultDone);
+  EXPECT_EQ(recorder.events.size(), eventsBefore);
   EXPECT_EQ(ReadWholeFile(temp.Path(u"out/ShowReadMe.html")), "readme");
 }
 

@@ -1,0 +1,384 @@
+// sfxtool as its users run it: the built binary, started with a command
+// line, judged by its exit code, its output and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "package/package_builder.h"
+#include "package/package_format.h"
+#include "package/result_codes.h"
+#include "tests/support/temp_folder.h"
+#include "tests/tools/tool_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace format = package::format;
+using testing_support::TempFolder;
+using tool_test::AppendArchive;
+using tool_test::Contains;
+using tool_test::RawEntry;
+using tool_test::ReadBytes;
+using tool_test::Reseal;
+using tool_test::RunResult;
+using tool_test::RunTool;
+using tool_test::Utf8;
+using tool_test::WriteBytes;
+
+// Bytes that do not compress to nothing.
+std::string Noise(std::size_t length, unsigned seed) {
+  std::string bytes(length, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
+// A description line: the key and value, ended by CR LF.
+std::string Line(std::string_view key, const std::string& value) {
+  return std::string(key) + "=" + value + "\r\n";
+}
+
+// The list output's row for `name`: the four numbers in front of it
+// (#, size, packed size, offset); empty when no row ends with the name.
+std::vector<std::string> ListedRow(const std::string& listing, const std::string& name) {
+  std::istringstream lines(listing);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.size() <= name.size() + 2 || !line.ends_with("  " + name)) continue;
+    std::istringstream numbers(line.substr(0, line.size() - name.size()));
+    std::vector<std::string> row;
+    for (std::string number; numbers >> number;) row.push_back(number);
+    return row;
+  }
+  return {};
+}
+
+// Every file below `folder`, by its path relative to it, with its bytes.
+std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  if (!fs::exists(folder)) return files;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) {
+    if (item.is_regular_file()) {
+      files[Utf8(item.path().lexically_relative(folder))] = ReadBytes(item.path());
+    }
+  }
+  return files;
+}
+
+// A source tree with a nested folder, a non-ASCII name, an empty file and
+// the two entries that the extractor leaves packed; its description packs
+// it into pkg.exe, a target relative to the folder that pack runs in.
+class SfxToolTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    root = fs::path(temp.path());
+    src = root / "src";
+    files = {
+        {"setup.exe", "MZ setup " + Noise(3000, 1)},
+        {"Data/Sub/deep.bin", Noise(70'000, 2)},  // more than one read piece
+        {"Data/Ünïcødé файл.txt", "текст, texte, テキスト"},
+        {"Product.AppNameFile", ""},
+        {"ShowReadMe.rtf", "{\\rtf1 read me}"},
+    };
+    for (const auto& [name, bytes] : files) WriteBytes(src / name, bytes);
+    stub = root / "stub.bin";
+    WriteBytes(stub, std::string(1500, 'S'));
+    pkg = root / "pkg.exe";
+    description = root / "package.txt";
+    WriteBytes(description, Line("filepath", Utf8(src / "setup.exe")) +
+                                Line("filepathroot", Utf8(src)) +
+                                Line("folderpath", Utf8(src / "Data")) +
+                                Line("folderpathroot", Utf8(src)) +
+                                Line("filepath", Utf8(src / "Product.AppNameFile")) +
+                                Line("filepathroot", Utf8(src)) +
+                                Line("filepath", Utf8(src / "ShowReadMe.rtf")) +
+                                Line("filepathroot", Utf8(src)) + Line("target", "pkg.exe") +
+                                Line("version", "13") + "\r\n");
+  }
+
+  RunResult Pack() {
+    return RunTool({"pack", "--stub", Utf8(stub), Utf8(description)}, {.cwd = root});
+  }
+
+  void PackOrFail() {
+    const RunResult packed = Pack();
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  }
+
+  // The package's entries as the reader sees them.
+  std::vector<package::PackageEntry> Entries() {
+    auto reader = std::make_unique<package::PackageBuilder>();
+    reader->SetModulePath(pkg.u16string());
+    EXPECT_EQ(reader->OpenPackage(true), package::kResultDone);
+    std::vector<package::PackageEntry> entries;
+    for (int i = 0; i < reader->GetEntryCount(); ++i) entries.push_back(reader->GetEntry(i));
+    return entries;
+  }
+
+  TempFolder temp;
+  fs::path root, src, stub, pkg, description;
+  std::map<std::string, std::string> files;  // relative path -> bytes
+};
+
+TEST_F(SfxToolTest, PackedPackageListsVerifiesAndExtractsToTheSameBytes) {
+  const RunResult packed = Pack();
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  EXPECT_EQ(packed.err, "") << "nothing on stderr when it is no terminal";
+  EXPECT_EQ(ReadBytes(pkg).substr(0, 1500), std::string(1500, 'S'));
+
+  const RunResult list = RunTool({"list", Utf8(pkg)});
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  for (const auto& [path, bytes] : files) {
+    std::string stored = path;
+    std::replace(stored.begin(), stored.end(), '/', '\\');
+    const std::vector<std::string> row = ListedRow(list.out, stored);
+    ASSERT_EQ(row.size(), 4u) << stored << " in\n" << list.out;
+    EXPECT_EQ(row[1], std::to_string(bytes.size())) << stored;
+  }
+  EXPECT_TRUE(Contains(list.out, "total: 5 entries"));
+  EXPECT_TRUE(Contains(list.out, "Application name: Product"));
+
+  const RunResult verify = RunTool({"verify", Utf8(pkg)});
+  EXPECT_EQ(verify.exitCode, 0) << verify.err;
+
+  std::map<std::string, std::string> ordinary = files;
+  ordinary.erase("Product.AppNameFile");
+  ordinary.erase("ShowReadMe.rtf");
+  const RunResult extract = RunTool({"extract", Utf8(pkg), Utf8(root / "out")});
+  EXPECT_EQ(extract.exitCode, 0) << extract.err;
+  EXPECT_EQ(FilesBelow(root / "out"), ordinary);
+
+  const RunResult all = RunTool({"extract", "--all", Utf8(pkg), Utf8(root / "all")});
+  EXPECT_EQ(all.exitCode, 0) << all.err;
+  EXPECT_EQ(FilesBelow(root / "all"), files);
+}
+
+TEST_F(SfxToolTest, VerifyNamesTheFirstProblem) {
+  PackOrFail();
+  const std::string good = ReadBytes(pkg);
+  const std::vector<package::PackageEntry> entries = Entries();
+  ASSERT_EQ(entries.size(), 5u);
+  // Entry 2 is the large one: the folder's sub-folder comes first.
+  const package::PackageEntry& deep = entries[1];
+  ASSERT_EQ(deep.storedName, u"Data\\Sub\\deep.bin");
+  const std::size_t deepRecord = good.find(
+      format::EncodeRecord(deep.dataOffset, deep.size, deep.packedSize, deep.storedName));
+  ASSERT_NE(deepRecord, std::string::npos);
+  auto setU32 = [](std::string& bytes, std::size_t at, std::uint32_t value) {
+    std::string encoded;
+    format::AppendU32(encoded, value);
+    bytes.replace(at, 4, encoded);
+  };
+  const std::string deepLabel = "entry 2 (Data\\Sub\\deep.bin): ";
+
+  struct Case {
+    const char* what;
+    std::function<void(std::string&)> tamper;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a byte after offset 768 flipped", [](std::string& b) { b[800] ^= 1; }, "checksum differs"},
+      {"a stream byte changed",
+       [&](std::string& b) { b[deep.dataOffset + deep.packedSize / 2] ^= 0x5A; },
+       "checksum differs"},
+      {"a stream byte changed and the checksum made to fit",
+       [&](std::string& b) {
+         b[deep.dataOffset + deep.packedSize / 2] ^= 0x5A;
+         Reseal(b);
+       },
+       deepLabel + "stream damaged"},
+      {"the directory states a byte more",
+       [&](std::string& b) {
+         setU32(b, deepRecord + 4, deep.size + 1);
+         Reseal(b);
+       },
+       deepLabel + "70000 bytes inflated, directory says 70001"},
+      {"the directory states a byte less",
+       [&](std::string& b) {
+         setU32(b, deepRecord + 4, deep.size - 1);
+         Reseal(b);
+       },
+       deepLabel + "70000 bytes inflated, directory says 69999"},
+      {"the packed size is too small",
+       [&](std::string& b) {
+         setU32(b, deepRecord + 8, deep.packedSize - 10);
+         Reseal(b);
+       },
+       deepLabel + "stream cut short"},
+      {"the packed size is too large",
+       [&](std::string& b) {
+         setU32(b, deepRecord + 8, deep.packedSize + 10);
+         Reseal(b);
+       },
+       deepLabel + "stream ends after " + std::to_string(deep.packedSize) + " of its " +
+           std::to_string(deep.packedSize + 10) + " packed bytes"},
+      {"the size field changed", [](std::string& b) { b[b.size() - 2] ^= 1; },
+       "size field does not match"},
+      {"the trailer cut off", [](std::string& b) { b.resize(b.size() - 30); }, "damaged"},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = good;
+    c.tamper(bytes);
+    const fs::path tampered = root / "tampered.exe";
+    WriteBytes(tampered, bytes);
+    const RunResult verify = RunTool({"verify", Utf8(tampered)});
+    EXPECT_EQ(verify.exitCode, 1) << c.what << "\n" << verify.err;
+    EXPECT_TRUE(Contains(verify.err, "sfxtool: " + Utf8(tampered) + ": " + c.message))
+        << c.what;
+  }
+}
+
+TEST_F(SfxToolTest, ExtractReportsEachFailedEntryAndRestoresTheRest) {
+  PackOrFail();
+  const std::vector<package::PackageEntry> entries = Entries();
+  const package::PackageEntry& deep = entries[1];
+  struct Case {
+    const char* what;
+    std::function<void(std::string& bytes, const fs::path& out)> prepare;
+    std::string failed;  // the file that is missing afterwards
+    std::string message;
+  };
+  const Case cases[] = {
+      {"the output file cannot be created",
+       [](std::string&, const fs::path& out) { fs::create_directories(out / "setup.exe"); },
+       "setup.exe", "entry 1 (setup.exe): cannot create"},
+      {"a damaged stream (extract does not look at the checksum)",
+       [&](std::string& bytes, const fs::path&) {
+         bytes[deep.dataOffset + deep.packedSize / 2] ^= 0x5A;
+       },
+       "Data/Sub/deep.bin", "entry 2 (Data\\Sub\\deep.bin): stream damaged"},
+  };
+  for (const Case& c : cases) {
+    const fs::path out = root / "out";
+    fs::remove_all(out);
+    std::string bytes = ReadBytes(pkg);
+    c.prepare(bytes, out);
+    const fs::path changed = root / "changed.exe";
+    WriteBytes(changed, bytes);
+    const RunResult extract = RunTool({"extract", Utf8(changed), Utf8(out)});
+    EXPECT_EQ(extract.exitCode, 1) << c.what;
+    EXPECT_TRUE(Contains(extract.err, c.message)) << c.what;
+    std::map<std::string, std::string> expected = files;
+    for (const char* name : {"Product.AppNameFile", "ShowReadMe.rtf"}) expected.erase(name);
+    expected.erase(c.failed);
+    EXPECT_EQ(FilesBelow(out), expected) << c.what;
+  }
+}
+
+TEST_F(SfxToolTest, ExtractRefusesNamesThatLeaveTheFolderAndWritesNothing) {
+  for (const char16_t* hostile : {u"..\\evil.txt", u"Data\\..\\..\\evil.txt"}) {
+    std::string bytes(1000, 'S');
+    AppendArchive(bytes, {{u"good.txt", "good"}, {hostile, "evil"}});
+    const fs::path hostilePackage = root / "hostile.exe";
+    WriteBytes(hostilePackage, bytes);
+    const fs::path out = root / "a" / "b" / "out";
+    const RunResult extract = RunTool({"extract", Utf8(hostilePackage), Utf8(out)});
+    EXPECT_EQ(extract.exitCode, 1) << testing_support::U8(hostile);
+    EXPECT_TRUE(Contains(extract.err, "damaged"));
+    EXPECT_FALSE(fs::exists(root / "a")) << "not even the folder is made";
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+      EXPECT_NE(item.path().filename(), "evil.txt") << item.path();
+    }
+  }
+}
+
+TEST_F(SfxToolTest, FailedPackExitsWithAMessageAndLeavesNoPackage) {
+  // A stored name beyond the format's 1,000 characters only fails in the
+  // writer, after the stub has been written: the partial package goes.
+  fs::path longPath = src;
+  for (int i = 0; i < 5; ++i) longPath /= std::string(220, 'a' + i);
+  WriteBytes(longPath / "file.txt", "x");
+  const std::string packageLine = Line("target", Utf8(pkg));
+  struct Case {
+    const char* what;
+    std::string description;  // nothing: no description file
+    fs::path stub;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"no description file", "", stub,
+       "sfxtool: Missing file: \"" + Utf8(description) + "\"!"},
+      {"no file that can be read",
+       Line("filepath", Utf8(src / "missing.exe")) + Line("filepathroot", Utf8(src)) +
+           packageLine + "\r\n",
+       stub, "names no file that can be read"},
+      {"no target",
+       Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) + "\r\n", stub,
+       "no target= line"},
+      {"no stub",
+       Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) + packageLine +
+           "\r\n",
+       root / "missing-stub.bin", "missing-stub.bin: cannot be opened"},
+      {"a target in a missing folder",
+       Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) +
+           Line("target", Utf8(root / "nowhere" / "pkg.exe")) + "\r\n",
+       stub, "cannot create the package"},
+      {"a stored name too long",
+       Line("folderpath", Utf8(src)) + Line("folderpathroot", Utf8(src)) + packageLine + "\r\n",
+       stub, "stored name is longer than 1000 characters"},
+  };
+  for (const Case& c : cases) {
+    fs::remove(description);
+    if (!c.description.empty()) WriteBytes(description, c.description);
+    const RunResult packed = RunTool({"pack", "--stub", Utf8(c.stub), Utf8(description)});
+    EXPECT_EQ(packed.exitCode, 3) << c.what;
+    EXPECT_TRUE(Contains(packed.err, c.message)) << c.what;
+    EXPECT_FALSE(fs::exists(pkg)) << c.what;
+    EXPECT_FALSE(fs::exists(root / "nowhere")) << c.what;
+  }
+}
+
+TEST_F(SfxToolTest, CommandLine) {
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::vector<std::string> out;  // each must appear on stdout
+    std::string err;               // must appear on stderr
+  };
+  const Case cases[] = {
+      {{"--help"},
+       0,
+       {"list PKG", "verify PKG", "extract [--all] PKG DIR", "pack --stub STUB DESCRIPTION",
+        "exit codes", "  0  ", "  1  ", "  2  ", "  3  "},
+       ""},
+      {{"--version"}, 0, {"sfxtool " TOOLKIT_VERSION "\n"}, ""},
+      {{}, 2, {}, "sfxtool: no command given"},
+      {{"unpack", "x.exe"}, 2, {}, "sfxtool: unknown command \"unpack\""},
+      {{"list"}, 2, {}, "usage: sfxtool list PKG"},
+      {{"verify", "a.exe", "b.exe"}, 2, {}, "usage: sfxtool verify PKG"},
+      {{"pack", "package.txt"}, 2, {}, "usage: sfxtool pack --stub STUB DESCRIPTION"},
+      {{"list", "--all", "a.exe"}, 2, {}, "--all belongs to extract"},
+      {{"extract", "--force", "a.exe", "out"}, 2, {}, "unknown option --force"},
+      {{"list", Utf8(root / "missing.exe")}, 3, {}, "cannot open the package (file not found)"},
+  };
+  for (const Case& c : cases) {
+    const RunResult run = RunTool(c.args);
+    const std::string command = c.args.empty() ? "(nothing)" : c.args[0];
+    EXPECT_EQ(run.exitCode, c.exitCode) << command << "\n" << run.err;
+    for (const std::string& text : c.out) EXPECT_TRUE(Contains(run.out, text)) << command;
+    EXPECT_TRUE(Contains(run.err, c.err)) << command;
+  }
+}
+
+TEST_F(SfxToolTest, ProgressBarsOnlyOnATerminal) {
+  const RunResult packed = RunTool({"pack", "--stub", Utf8(stub), Utf8(description)},
+                                   {.cwd = root, .stderrOnTerminal = true});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  EXPECT_TRUE(Contains(packed.err, "packing"));
+  EXPECT_TRUE(Contains(packed.err, "100%"));
+  const RunResult extract = RunTool({"extract", Utf8(pkg), Utf8(root / "out")},
+                                    {.cwd = root, .stderrOnTerminal = true});
+  ASSERT_EQ(extract.exitCode, 0) << extract.err;
+  EXPECT_TRUE(Contains(extract.err, "extracting"));
+  EXPECT_TRUE(Contains(extract.err, "100%"));
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+// Helpers of the sfxtool tests: running programs with their output
+// captured, and writing package bytes by hand (for packages that the writer
+// would never make: tampered, hostile or forged ones).
+#pragma once
+
+#include <cstdint>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tool_test {
+
+struct RunResult {
+  int exitCode = -1;  // 127 when the program could not be started, 128 + n for signal n
+  std::string out;
+  std::string err;
+};
+
+struct RunOptions {
+  std::filesystem::path cwd;      // empty: the test's own current folder
+  bool stderrOnTerminal = false;  // stderr on a pseudo-terminal; its output lands in err
+};
+
+// Runs `argv` (argv[0] looked up on PATH unless it holds a '/') with stdin
+// from /dev/null and waits for it.
+RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// Runs the sfxtool binary of this build with `args`.
+RunResult RunTool(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// Whether `text` holds `part`; the failure shows both.
+testing::AssertionResult Contains(const std::string& text, const std::string& part);
+
+std::string ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
+
+// The UTF-8 form of a path, for command lines and descriptions.
+std::string Utf8(const std::filesystem::path& path);
+
+struct RawEntry {
+  std::u16string name;
+  std::string data;
+};
+
+// Appends what the writer appends behind the extractor image: one zlib
+// stream per entry, the directory, and the trailer with the checksum over
+// the whole of `file` from offset 768 on.
+void AppendArchive(std::string& file, const std::vector<RawEntry>& entries);
+
+// Recomputes the checksum of the trailer that ends `file`.
+void Reseal(std::string& file);
+
+}  // namespace tool_test

@@ -1,0 +1,599 @@
+// sfxtool: the native command-line package tool. It lists, verifies,
+// extracts and packs packages with the same reader, writer and description
+// reader as the Windows programs, for building and shipping packages from
+// Linux.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "creator/description/package_description.h"
+#include "package/package_builder.h"
+#include "package/package_format.h"
+#include "package/result_codes.h"
+#include "platform/file.h"
+#include "platform/file_error.h"
+#include "platform/file_system.h"
+#include "text/utf8.h"
+#include "tools/sfxtool/progress_bar.h"
+#include "tools/sfxtool/stream_check.h"
+
+namespace sfxtool {
+namespace {
+
+using package::PackageBuilder;
+using package::PackageEntry;
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitPackageProblem = 1;  // damaged, failed verification, entries not restored
+constexpr int kExitUsage = 2;
+constexpr int kExitFileProblem = 3;  // a file cannot be read or written; nothing to pack
+
+constexpr char kUsage[] =
+    "usage: sfxtool COMMAND [OPTION...] ARGUMENT...\n"
+    "\n"
+    "commands:\n"
+    "  list PKG                      show the entries of package PKG and their totals\n"
+    "  verify PKG                    check the trailer, the checksum and that every\n"
+    "                                entry inflates to its stated size\n"
+    "  extract [--all] PKG DIR       restore the entries of PKG below folder DIR;\n"
+    "                                --all also restores the entries that the\n"
+    "                                extractor leaves packed (names with\n"
+    "                                \"ShowReadMe\", \".AppNameFile\", \"HTML Images\")\n"
+    "  pack --stub STUB DESCRIPTION  write the package that DESCRIPTION names in its\n"
+    "                                target= line: the bytes of STUB (the extractor\n"
+    "                                image), then the archive of the described files\n"
+    "\n"
+    "options:\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n"
+    "\n"
+    "exit codes:\n"
+    "  0  success\n"
+    "  1  the package is damaged or failed verification, or entries were not restored\n"
+    "  2  the command line is wrong\n"
+    "  3  a file cannot be read, created or written, or the description gives\n"
+    "     nothing to pack (no readable file, no target)\n";
+
+// The command line, read.
+struct Arguments {
+  std::string command;
+  std::vector<std::string> operands;
+  bool all = false;
+  std::optional<std::string> stub;
+  bool help = false;
+  bool version = false;
+};
+
+// --- Text ---
+
+std::u16string FromArgument(std::string_view argument) { return text::Utf8ToUtf16(argument); }
+
+// Text from a package or the file system, made safe for a terminal: control
+// characters and the bidirectional overrides become '?'.
+std::string Printable(std::u16string_view text) {
+  std::u16string copy(text);
+  for (char16_t& c : copy) {
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
+        (c >= 0x2066 && c <= 0x2069)) {
+      c = u'?';
+    }
+  }
+  return text::Utf16ToUtf8(copy);
+}
+
+void Error(const std::string& message) { std::fprintf(stderr, "sfxtool: %s\n", message.c_str()); }
+
+std::string Describe(const platform::FileError& error) {
+  return Printable(error.path()) + ": " + platform::FileErrorCauseName(error.cause());
+}
+
+std::string EntryLabel(int index, const PackageEntry& entry) {
+  return "entry " + std::to_string(index + 1) + " (" + Printable(entry.storedName) + ")";
+}
+
+// Entries that the extractor's ExtractAll leaves packed.
+bool IsSpecialEntry(const std::u16string& name) {
+  for (std::u16string_view mark : {u"ShowReadMe", u".AppNameFile", u"HTML Images"}) {
+    if (name.find(mark) != std::u16string::npos) return true;
+  }
+  return false;
+}
+
+// --- Opening a package ---
+
+std::unique_ptr<PackageBuilder> BuilderFor(const std::u16string& packagePath) {
+  auto builder = std::make_unique<PackageBuilder>();
+  builder->SetModulePath(packagePath);
+  return builder;
+}
+
+// Reports a failed OpenPackage and gives the exit code for it.
+int ReportOpenFailure(const std::string& argument, int result) {
+  std::string problem;
+  switch (result) {
+    case package::kResultCannotOpenPackage: {
+      platform::File file;
+      platform::FileErrorInfo info;
+      // The reader does not say why; a second try does.
+      const bool opened =
+          file.Open(FromArgument(argument), platform::FileAccess::kRead,
+                    platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite, &info);
+      Error(argument + ": cannot open the package" +
+            (opened ? "" : std::string(" (") + platform::FileErrorCauseName(info.cause) + ")"));
+      return kExitFileProblem;
+    }
+    case package::kResultChecksumMismatch: problem = "checksum differs"; break;
+    case package::kResultSizeMismatch: problem = "size field does not match its position"; break;
+    case package::kResultEmpty: problem = "the package holds no entries"; break;
+    default:
+      problem =
+          "damaged: no trailer, another format version, or a directory that does not fit the "
+          "file or names a place outside the destination folder";
+      break;
+  }
+  Error(argument + ": " + problem);
+  return kExitPackageProblem;
+}
+
+// --- list ---
+
+std::string RightAligned(const std::string& text, std::size_t width) {
+  return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
+}
+
+int RunList(const Arguments& args) {
+  const std::string& argument = args.operands[0];
+  auto builder = BuilderFor(FromArgument(argument));
+  const int opened = builder->OpenPackage(false);
+  if (opened != package::kResultDone) return ReportOpenFailure(argument, opened);
+
+  struct Row {
+    std::string cells[4];
+    std::string name;
+  };
+  std::vector<Row> rows;
+  std::uint64_t totalSize = 0;
+  std::uint64_t totalPacked = 0;
+  for (int i = 0; i < builder->GetEntryCount(); ++i) {
+    const PackageEntry& entry = builder->GetEntry(i);
+    rows.push_back({{std::to_string(i + 1), std::to_string(entry.size),
+                     std::to_string(entry.packedSize), std::to_string(entry.dataOffset)},
+                    Printable(entry.storedName)});
+    totalSize += entry.size;
+    totalPacked += entry.packedSize;
+  }
+  const std::size_t count = rows.size();
+  const Row header{{"#", "Size", "Packed", "Offset"}, "Name"};
+  const Row totals{{"", std::to_string(totalSize), std::to_string(totalPacked), ""},
+                   "total: " + std::to_string(count) + (count == 1 ? " entry" : " entries")};
+  const std::string application = Printable(builder->ApplicationName());
+
+  std::size_t widths[4] = {};
+  auto widen = [&widths](const Row& row) {
+    for (int c = 0; c < 4; ++c) widths[c] = std::max(widths[c], row.cells[c].size());
+  };
+  widen(header);
+  widen(totals);
+  for (const Row& row : rows) widen(row);
+  auto print = [&widths](const Row& row) {
+    std::string line;
+    for (int c = 0; c < 4; ++c) line += RightAligned(row.cells[c], widths[c]) + "  ";
+    line += row.name;
+    std::printf("%s\n", line.c_str());
+  };
+  print(header);
+  for (const Row& row : rows) print(row);
+  print(totals);
+  if (!application.empty()) std::printf("Application name: %s\n", application.c_str());
+  return kExitSuccess;
+}
+
+// --- verify ---
+
+std::string StreamProblem(const StreamCheck& check, const PackageEntry& entry) {
+  switch (check.verdict) {
+    case StreamVerdict::kDamaged: return "stream damaged";
+    case StreamVerdict::kCutShort:
+      return "stream cut short: its " + std::to_string(entry.packedSize) +
+             " packed bytes end before the stream does";
+    case StreamVerdict::kEndsEarly:
+      return "stream ends after " + std::to_string(check.consumed) + " of its " +
+             std::to_string(entry.packedSize) + " packed bytes";
+    case StreamVerdict::kSizeDiffers:
+      return std::to_string(check.inflated) + " bytes inflated, directory says " +
+             std::to_string(entry.size);
+    case StreamVerdict::kSound: break;
+  }
+  return {};
+}
+
+int RunVerify(const Arguments& args) {
+  const std::string& argument = args.operands[0];
+  const std::u16string path = FromArgument(argument);
+  auto builder = BuilderFor(path);
+  const int opened = builder->OpenPackage(true);
+  if (opened != package::kResultDone) return ReportOpenFailure(argument, opened);
+
+  platform::File package;
+  if (!package.Open(path, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+                    platform::FileShare::kReadWrite)) {
+    return ReportOpenFailure(argument, package::kResultCannotOpenPackage);
+  }
+  std::uint64_t total = 0;
+  for (int i = 0; i < builder->GetEntryCount(); ++i) {
+    const PackageEntry& entry = builder->GetEntry(i);
+    const StreamCheck check = CheckEntryStream(package, entry);
+    if (check.verdict != StreamVerdict::kSound) {
+      Error(argument + ": " + EntryLabel(i, entry) + ": " + StreamProblem(check, entry));
+      return kExitPackageProblem;
+    }
+    total += entry.size;
+  }
+  const int count = builder->GetEntryCount();
+  std::printf("%s: sound, %d %s, %llu bytes\n", argument.c_str(), count,
+              count == 1 ? "entry" : "entries", static_cast<unsigned long long>(total));
+  return kExitSuccess;
+}
+
+// --- extract ---
+
+// What the extraction's progress events tell: the bar's position and which
+// entries ExtractAll restored.
+struct ExtractProgress {
+  ProgressBar* bar;
+  const PackageEntry* firstEntry;  // row 0 of the builder's table
+  std::vector<bool> restored;
+  // ExtractAll's callback stays with the builder after it returns, and
+  // ExtractEntry's RestoreEntry still sends it events; those are ignored.
+  bool active = true;
+};
+
+int OnExtractEvent(int code, const void* data, void* context) {
+  auto& progress = *static_cast<ExtractProgress*>(context);
+  if (!progress.active) return 0;
+  if (code == package::kEventPackedBytesDone) {
+    progress.bar->Update(static_cast<std::uint32_t>(*static_cast<const std::int32_t*>(data)));
+  } else if (code == package::kEventEntryDone) {
+    const auto index = static_cast<const PackageEntry*>(data) - progress.firstEntry;
+    if (index >= 0 && static_cast<std::size_t>(index) < progress.restored.size()) {
+      progress.restored[static_cast<std::size_t>(index)] = true;
+    }
+  }
+  return 0;
+}
+
+int RunExtract(const Arguments& args) {
+  const std::string& argument = args.operands[0];
+  const std::u16string path = FromArgument(argument);
+  auto builder = BuilderFor(path);
+  // A package that the reader refuses is refused before anything is
+  // written, the destination folder included.
+  const int opened = builder->OpenPackage(false);
+  if (opened != package::kResultDone) return ReportOpenFailure(argument, opened);
+
+  std::u16string folder = platform::GetFullPath(FromArgument(args.operands[1]));
+  if (folder.empty()) folder = FromArgument(args.operands[1]);
+  if (!PackageBuilder::CreateDirectoryPath(folder)) {
+    Error(args.operands[1] + ": cannot create the folder");
+    return kExitFileProblem;
+  }
+  folder = PackageBuilder::AddTrailingSeparator(folder);
+
+  const int count = builder->GetEntryCount();
+  ProgressBar bar("extracting", builder->PackedTotal());
+  ExtractProgress progress{&bar, &builder->GetEntry(0), std::vector<bool>(count, false)};
+  const int result = builder->ExtractAll(folder, OnExtractEvent, &progress);
+  progress.active = false;
+  // The last inflate step of an entry sends no event.
+  if (result == package::kResultDone) bar.Update(builder->PackedTotal());
+  bar.Finish();
+  if (result == package::kResultCannotOpenFile) {
+    return ReportOpenFailure(argument, package::kResultCannotOpenPackage);
+  }
+  if (result != package::kResultDone && result != package::kResultFileError) {
+    return ReportOpenFailure(argument, result);  // the package changed since it was opened
+  }
+
+  std::vector<PackageEntry> entries;
+  for (int i = 0; i < count; ++i) entries.push_back(builder->GetEntry(i));
+  platform::File package;
+  int restored = 0;
+  int left = 0;
+  int failed = 0;
+  for (int i = 0; i < count; ++i) {
+    const PackageEntry& entry = entries[i];
+    const std::string outputPath =
+        Printable(folder + platform::LocalPathFromStoredName(entry.storedName));
+    std::string problem;
+    if (IsSpecialEntry(entry.storedName)) {
+      if (!args.all) {
+        ++left;
+        continue;
+      }
+      const int single = builder->ExtractEntry(i, folder);
+      if (single == package::kResultDamagedStream) problem = "stream damaged";
+      if (single == package::kResultFileError) problem = "cannot create " + outputPath;
+      if (single == package::kResultCannotOpenFile) problem = "cannot open the package again";
+    } else if (!progress.restored[i]) {
+      // ExtractAll does not say why an entry failed: either its stream is
+      // damaged or its file could not be created.
+      if (!package.IsOpen() &&
+          !package.Open(path, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+                        platform::FileShare::kReadWrite)) {
+        return ReportOpenFailure(argument, package::kResultCannotOpenPackage);
+      }
+      const StreamVerdict verdict = CheckEntryStream(package, entry).verdict;
+      const bool damaged = verdict == StreamVerdict::kDamaged || verdict == StreamVerdict::kCutShort;
+      problem = damaged ? "stream damaged" : "cannot create " + outputPath;
+    }
+    if (problem.empty()) {
+      ++restored;
+    } else {
+      ++failed;
+      Error(argument + ": " + EntryLabel(i, entry) + ": " + problem);
+    }
+  }
+  std::printf("%d of %d entries restored to %s", restored, count, args.operands[1].c_str());
+  if (left != 0) std::printf(" (%d left packed; --all restores them)", left);
+  std::printf("\n");
+  return failed == 0 ? kExitSuccess : kExitPackageProblem;
+}
+
+// --- pack ---
+
+// The description reader's messages, on stderr.
+class StderrMessages : public creator::MessageSink {
+ public:
+  void ShowMessage(int stringId, std::u16string_view argument) override {
+    shown = true;
+    std::string text;
+    switch (stringId) {
+      case creator::kStringReadError: text = "Error while reading \"%1\"!"; break;
+      case creator::kStringMemoryError: text = "Memory allocation error!"; break;
+      case creator::kStringMissingFile: text = "Missing file: \"%1\"!"; break;
+      default: text = "message " + std::to_string(stringId) + ": %1"; break;
+    }
+    if (const std::size_t at = text.find("%1"); at != std::string::npos) {
+      text.replace(at, 2, Printable(argument));
+    }
+    Error(text);
+  }
+
+  bool shown = false;
+};
+
+// What the writer's progress events tell: the bar's position and how many
+// sources it has opened.
+struct PackProgress {
+  ProgressBar* bar;
+  int started = 0;
+};
+
+int OnPackEvent(int code, const void* data, void* context) {
+  auto& progress = *static_cast<PackProgress*>(context);
+  if (code == package::kEventEntryStarted) {
+    ++progress.started;
+  } else if (code == package::kEventSourceBytesDone) {
+    progress.bar->Update(static_cast<std::uint32_t>(*static_cast<const std::int32_t*>(data)));
+  }
+  return 0;
+}
+
+bool ReadWholeFile(const std::u16string& path, std::string& contents, std::string& problem) {
+  platform::File file;
+  platform::FileErrorInfo info;
+  if (!file.Open(path, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+                 platform::FileShare::kReadWrite, &info)) {
+    problem = std::string("cannot be opened (") + platform::FileErrorCauseName(info.cause) + ")";
+    return false;
+  }
+  try {
+    contents.resize(static_cast<std::size_t>(file.Length()));
+    contents.resize(file.Read(contents.data(), contents.size()));
+    file.Close();
+  } catch (const platform::FileError& error) {
+    problem = std::string("cannot be read (") + platform::FileErrorCauseName(error.cause()) + ")";
+    return false;
+  }
+  return true;
+}
+
+int RunPack(const Arguments& args) {
+  const std::string& descriptionArgument = args.operands[0];
+  auto builder = std::make_unique<PackageBuilder>();
+  StderrMessages messages;
+  creator::PackageDescription description;
+  std::u16string target;
+  if (!description.Load(FromArgument(descriptionArgument), messages, *builder, target) ||
+      messages.shown) {
+    return kExitFileProblem;
+  }
+  if (builder->GetEntryCount() == 0) {
+    Error(descriptionArgument + ": the description names no file that can be read");
+    return kExitFileProblem;
+  }
+  if (target.empty()) {
+    Error(descriptionArgument + ": the description has no target= line");
+    return kExitFileProblem;
+  }
+  for (int i = 0; i < builder->GetEntryCount(); ++i) {
+    builder->SetStoredName(i, platform::StoredNameFromLocalPath(builder->GetStoredName(i)));
+  }
+
+  std::string stub;
+  std::string problem;
+  if (!ReadWholeFile(FromArgument(*args.stub), stub, problem)) {
+    Error(*args.stub + ": " + problem);
+    return kExitFileProblem;
+  }
+
+  std::u16string targetPath = platform::GetFullPath(target);
+  if (targetPath.empty()) targetPath = target;
+  const std::string targetName = Printable(targetPath);
+  platform::File package;
+  platform::FileErrorInfo info;
+  if (!package.Open(targetPath, platform::FileAccess::kReadWrite,
+                    platform::FileCreation::kCreateAlways, platform::FileShare::kNone, &info)) {
+    Error(targetName + ": cannot create the package (" +
+          platform::FileErrorCauseName(info.cause) + ")");
+    return kExitFileProblem;
+  }
+  auto fail = [&](const std::string& message) {
+    try {
+      if (package.IsOpen()) package.Close();
+    } catch (const platform::FileError&) {
+    }
+    platform::RemoveFile(targetPath);
+    Error(message);
+    return kExitFileProblem;
+  };
+
+  try {
+    package.Write(stub.data(), stub.size());
+  } catch (const platform::FileError& error) {
+    return fail(Describe(error));
+  }
+  const std::uint32_t total = static_cast<std::uint32_t>(builder->MeasureTotal());
+  ProgressBar bar("packing", total);
+  PackProgress progress{&bar};
+  const int result = builder->WriteArchive(package, OnPackEvent, &progress);
+  if (result == package::kResultArchiveWritten) bar.Update(total);
+  bar.Finish();
+  if (result == package::kResultCannotOpenFile) {
+    const int index = progress.started;  // the writer reports each source once it is open
+    return fail(Printable(builder->GetSourcePath(index)) + ": cannot open the source");
+  }
+  if (result != package::kResultArchiveWritten) {
+    for (int i = 0; i < builder->GetEntryCount(); ++i) {
+      if (builder->GetStoredName(i).size() > package::format::kMaxNameLength) {
+        return fail(Printable(builder->GetSourcePath(i)) + ": its stored name is longer than " +
+                    std::to_string(package::format::kMaxNameLength) + " characters");
+      }
+    }
+    return fail(targetName +
+                ": file error while packing (a source could not be read, the package could not "
+                "be written, or it would reach 2 GiB)");
+  }
+  try {
+    package.Close();
+  } catch (const platform::FileError& error) {
+    return fail(Describe(error));
+  }
+
+  std::uint64_t size = 0;
+  std::uint64_t packed = 0;
+  for (int i = 0; i < builder->GetEntryCount(); ++i) {
+    size += builder->GetSize(i);
+    packed += builder->GetPackedSize(i);
+  }
+  std::printf("%s: %d %s, %llu bytes packed to %llu\n", targetName.c_str(),
+              builder->GetEntryCount(), builder->GetEntryCount() == 1 ? "entry" : "entries",
+              static_cast<unsigned long long>(size), static_cast<unsigned long long>(packed));
+  return kExitSuccess;
+}
+
+// --- The command line ---
+
+struct Command {
+  std::string_view name;
+  std::string_view synopsis;
+  std::size_t operands;
+  bool takesAll;
+  bool needsStub;
+  int (*run)(const Arguments&);
+};
+
+constexpr Command kCommands[] = {
+    {"list", "list PKG", 1, false, false, RunList},
+    {"verify", "verify PKG", 1, false, false, RunVerify},
+    {"extract", "extract [--all] PKG DIR", 2, true, false, RunExtract},
+    {"pack", "pack --stub STUB DESCRIPTION", 1, false, true, RunPack},
+};
+
+// Reads the options and operands; the message of the first problem, or
+// nothing. Options may stand anywhere after the program's name; "--" ends
+// them.
+std::optional<std::string> ParseArguments(int argc, char** argv, Arguments& args) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    if (!isOption) {
+      if (args.command.empty()) {
+        args.command = arg;
+      } else {
+        args.operands.emplace_back(arg);
+      }
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--help" || arg == "-h") {
+      args.help = true;
+    } else if (arg == "--version") {
+      args.version = true;
+    } else if (arg == "--all") {
+      args.all = true;
+    } else if (arg == "--stub") {
+      if (i + 1 == argc) return "--stub needs a file";
+      args.stub = argv[++i];
+    } else if (arg.starts_with("--stub=")) {
+      args.stub = arg.substr(7);
+    } else {
+      return "unknown option " + std::string(arg);
+    }
+  }
+  return std::nullopt;
+}
+
+int UsageError(const std::string& message) {
+  Error(message);
+  std::fprintf(stderr, "Try 'sfxtool --help'.\n");
+  return kExitUsage;
+}
+
+int Main(int argc, char** argv) {
+  Arguments args;
+  if (const auto problem = ParseArguments(argc, argv, args)) return UsageError(*problem);
+  if (args.help) {
+    std::fputs(kUsage, stdout);
+    return kExitSuccess;
+  }
+  if (args.version) {
+    std::printf("sfxtool %s\n", SFXTOOL_VERSION);
+    return kExitSuccess;
+  }
+  if (args.command.empty()) return UsageError("no command given");
+  const Command* command = nullptr;
+  for (const Command& c : kCommands) {
+    if (c.name == args.command) command = &c;
+  }
+  if (command == nullptr) return UsageError("unknown command \"" + args.command + "\"");
+  const std::string usage = "usage: sfxtool " + std::string(command->synopsis);
+  if (args.all && !command->takesAll) return UsageError("--all belongs to extract; " + usage);
+  if (args.stub && !command->needsStub) return UsageError("--stub belongs to pack; " + usage);
+  if (!args.stub && command->needsStub) return UsageError(usage);
+  if (args.operands.size() != command->operands) return UsageError(usage);
+  return command->run(args);
+}
+
+}  // namespace
+}  // namespace sfxtool
+
+int main(int argc, char** argv) {
+  try {
+    return sfxtool::Main(argc, argv);
+  } catch (const platform::FileError& error) {
+    sfxtool::Error(sfxtool::Describe(error));
+  } catch (const std::bad_alloc&) {
+    sfxtool::Error("out of memory");
+  } catch (const std::exception& error) {
+    sfxtool::Error(error.what());
+  }
+  return sfxtool::kExitFileProblem;
+}

@@ -1,5 +1,6 @@
 #include "package/package_builder.h"
 
+#include "package/package_format.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 
@@ -59,29 +60,38 @@ int PackageBuilder::AddFile(const std::u16string& fullPath, const std::u16string
   for (int i = 0; i < entryCount; ++i) {
     if (EqualIgnoringAsciiCase(entries[i].sourcePath, fullPath)) return 1;
   }
-  if (entries[entryCount].LoadFromFile(fullPath, root) == 0) return 0;
+  PackageEntry& entry = entries[entryCount];
+  if (entry.LoadFromFile(fullPath, root) == 0) return 0;
+  // A name that the reader refuses would make the whole package unreadable.
+  if (entry.storedName.size() > format::kMaxNameLength || !format::IsSafeStoredName(entry.storedName)) {
+    entry.Reset();
+    return 0;
+  }
   ++entryCount;
   return 1;
 }
 
-void PackageBuilder::AddFolder(const std::u16string& folderPath, const std::u16string& root,
-                               const std::u16string& excludedName) {
+int PackageBuilder::AddFolder(const std::u16string& folderPath, const std::u16string& root,
+                              const std::u16string& excludedName) {
+  int notAdded = 0;
   const std::u16string pattern = folderPath + platform::kPathSeparator + u"*.*";
   platform::FoundFile child;
   {
     platform::DirectorySearch folders(pattern);
     while (folders.Next(child)) {
       if (child.IsDirectory() && !child.name.empty() && child.name[0] != u'.') {
-        AddFolder(folderPath + platform::kPathSeparator + child.name, root, excludedName);
+        notAdded += AddFolder(folderPath + platform::kPathSeparator + child.name, root, excludedName);
       }
     }
   }
   platform::DirectorySearch files(pattern);
   while (files.Next(child)) {
-    if (!child.IsDirectory() && !EqualIgnoringAsciiCase(child.name, excludedName)) {
-      AddFile(child.fullPath, root);
+    if (!child.IsDirectory() && !EqualIgnoringAsciiCase(child.name, excludedName) &&
+        AddFile(child.fullPath, root) == 0) {
+      ++notAdded;
     }
   }
+  return notAdded;
 }
 
 int PackageBuilder::MeasureTotal() {

@@ -68,8 +68,10 @@ class PackageBuilder {
 
   // Adds one file. Returns 1 when the file is in the table (newly added, or
   // already there: paths equal with A-Z and a-z taken as equal count as the
-  // same file), 0 when it was not added (the table is full, which is tested
-  // first, or the file cannot be opened).
+  // same file), 0 when it was not added: the table is full (tested first),
+  // the file cannot be opened, or its stored name is one that the reader
+  // refuses (longer than 1,000 code units, or with a component that steps
+  // up to the parent folder).
   int AddFile(const std::u16string& fullPath, const std::u16string& root);
 
   // Adds every file below `folderPath`, depth first: the files of each
@@ -77,10 +79,10 @@ class PackageBuilder {
   // names begin with '.' are skipped, files beginning with '.' are kept,
   // and a file named `excludedName` (A-Z and a-z taken as equal) is left
   // out. Files get the absolute path that the directory search gives.
-  // Reports nothing: missing folders and files that cannot be added are
-  // passed over.
-  void AddFolder(const std::u16string& folderPath, const std::u16string& root,
-                 const std::u16string& excludedName);
+  // Missing folders and files that cannot be added are passed over; the
+  // result is the number of files found that could not be added.
+  int AddFolder(const std::u16string& folderPath, const std::u16string& root,
+                const std::u16string& excludedName);
 
   // Refreshes every row's size from the file system and returns the sum of
   // the sizes as a 32-bit value. A file that can no longer be found keeps

@@ -142,10 +142,10 @@ void PackageDescription::Parse(package::PackageBuilder& builder, std::u16string&
     const std::u16string value = RemoveKey(line, row->text);
     switch (row->key) {
       case Key::kFilePath:
-        builder.AddFile(value, RemoveKey(GetNextLine(), row->rootKey));
+        if (builder.AddFile(value, RemoveKey(GetNextLine(), row->rootKey)) == 0) ++unaddedFiles;
         break;
       case Key::kFolderPath:
-        builder.AddFolder(value, RemoveKey(GetNextLine(), row->rootKey), std::u16string());
+        unaddedFiles += builder.AddFolder(value, RemoveKey(GetNextLine(), row->rootKey), std::u16string());
         break;
       case Key::kTarget:
         targetPath = value;

@@ -71,6 +71,11 @@ class PackageDescription {
 
   std::u16string descriptionText;
 
+  // The described files that Parse could not add to the table (missing,
+  // unreadable, beyond the table's 512 rows, or with a stored name that the
+  // reader refuses).
+  int unaddedFiles = 0;
+
  private:
   // Index of the first character of the next line. It only moves forward:
   // a description is parsed once.

@@ -291,8 +291,8 @@ TEST_F(SfxToolTest, ExtractRefusesNamesThatLeaveTheFolderAndWritesNothing) {
 }
 
 TEST_F(SfxToolTest, FailedPackExitsWithAMessageAndLeavesNoPackage) {
-  // A stored name beyond the format's 1,000 characters only fails in the
-  // writer, after the stub has been written: the partial package goes.
+  // A stored name beyond the format's 1,000 characters cannot be added, and
+  // a package without all described files is not written.
   fs::path longPath = src;
   for (int i = 0; i < 5; ++i) longPath /= std::string(220, 'a' + i);
   WriteBytes(longPath / "file.txt", "x");
@@ -309,7 +309,7 @@ TEST_F(SfxToolTest, FailedPackExitsWithAMessageAndLeavesNoPackage) {
       {"no file that can be read",
        Line("filepath", Utf8(src / "missing.exe")) + Line("filepathroot", Utf8(src)) +
            packageLine + "\r\n",
-       stub, "names no file that can be read"},
+       stub, "1 described file(s) could not be added"},
       {"no target",
        Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) + "\r\n", stub,
        "no target= line"},
@@ -323,7 +323,7 @@ TEST_F(SfxToolTest, FailedPackExitsWithAMessageAndLeavesNoPackage) {
        stub, "cannot create the package"},
       {"a stored name too long",
        Line("folderpath", Utf8(src)) + Line("folderpathroot", Utf8(src)) + packageLine + "\r\n",
-       stub, "stored name is longer than 1000 characters"},
+       stub, "1 described file(s) could not be added"},
   };
   for (const Case& c : cases) {
     fs::remove(description);

@@ -415,6 +415,14 @@ int RunPack(const Arguments& args) {
       messages.shown) {
     return kExitFileProblem;
   }
+  // A package without some of the described files is no package to ship.
+  if (description.unaddedFiles > 0) {
+    Error(descriptionArgument + ": " + std::to_string(description.unaddedFiles) +
+          " described file(s) could not be added (missing, unreadable, beyond " +
+          std::to_string(package::kTableCapacity) +
+          " entries, or with a stored name the extractor refuses)");
+    return kExitFileProblem;
+  }
   if (builder->GetEntryCount() == 0) {
     Error(descriptionArgument + ": the description names no file that can be read");
     return kExitFileProblem;
@@ -471,12 +479,6 @@ int RunPack(const Arguments& args) {
     return fail(Printable(builder->GetSourcePath(index)) + ": cannot open the source");
   }
   if (result != package::kResultArchiveWritten) {
-    for (int i = 0; i < builder->GetEntryCount(); ++i) {
-      if (builder->GetStoredName(i).size() > package::format::kMaxNameLength) {
-        return fail(Printable(builder->GetSourcePath(i)) + ": its stored name is longer than " +
-                    std::to_string(package::format::kMaxNameLength) + " characters");
-      }
-    }
     return fail(targetName +
                 ": file error while packing (a source could not be read, the package could not "
                 "be written, or it would reach 2 GiB)");

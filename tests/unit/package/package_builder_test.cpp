@@ -241,3 +241,38 @@ TEST(PackageBuilder, ClearTableEmptiesEveryRow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PackageBuilder, NamesTheReaderWouldRefuseAreNotAdded) {
+  TempFolder temp;
+  temp.WriteFile(u"a.txt", "a");
+  temp.MakeFolder(u"sub");
+  std::u16string deep = u"d";
+  while (deep.size() < 1100) deep += u"/" + std::u16string(200, u'n');
+  const std::u16string deepFile = temp.WriteFile(deep + u"/f.txt", "f");
+
+  auto builder = NewBuilder();
+  EXPECT_EQ(builder->AddFile(temp.Path(u"sub/../a.txt"), temp.path()), 0);
+  EXPECT_EQ(builder->AddFile(deepFile, temp.path()), 0);
+  EXPECT_EQ(builder->GetEntryCount(), 0);
+  EXPECT_TRUE(builder->GetSourcePath(0).empty());
+  EXPECT_EQ(builder->AddFile(temp.Path(u"a.txt"), temp.path()), 1);
+}
+
+TEST(PackageBuilder, AddFolderCountsTheFilesItCouldNotAdd) {
+  TempFolder temp;
+  auto builder = NewBuilder();
+  for (int i = 0; builder->GetEntryCount() < package::kTableCapacity - 1; ++i) {
+    ASSERT_EQ(builder->AddFile(temp.WriteFile(u"fill/" + testing_support::U16(std::to_string(i)), ""),
+                               temp.path()),
+              1);
+  }
+  temp.WriteFile(u"F/a", "");
+  temp.WriteFile(u"F/b", "");
+  temp.WriteFile(u"F/c", "");
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"F"), temp.path(), u""), 2);
+  EXPECT_EQ(builder->GetEntryCount(), package::kTableCapacity);
+}
+
+}  // namespace

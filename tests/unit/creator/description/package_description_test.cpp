@@ -123,6 +123,7 @@ struct ParseCase {
   std::string buildNumber = "";
   std::string fileAndProductVersion = "";
   std::string description = "";
+  int unadded = 0;
 };
 
 const ParseCase kParseCases[] = {
@@ -148,9 +149,9 @@ const ParseCase kParseCases[] = {
      "Target=a\r\n target=b\r\nVERSION=1\r\nversion=2\r\nversion=5\r\n", {}, "", "5"},
     {"a byte-order mark hides the first key", "\xEF\xBB\xBFtarget=a\r\nversion=4\r\n", {}, "", "4"},
     {"a zero byte ends the text", std::string("version=1\r\n\0target=a\r\n", 22), {}, "", "1"},
-    {"a missing file is dropped without a word",
+    {"a missing file is dropped without a word, but counted",
      "filepath=$|missing.txt\r\nfilepathroot=$\r\nfilepath=$|b.txt\r\nfilepathroot=$\r\n",
-     {"b.txt"}, ""},
+     {"b.txt"}, "", "", "", "", "", 1},
     {"escapes collapse before parsing", "target=a&amp;amp;b\r\n", {}, "a&b"},
 };
 
@@ -195,6 +196,7 @@ TEST_F(ParseTest, TurnsLinesIntoRowsAndSettings) {
     EXPECT_EQ(builder->buildNumber, U16(c.buildNumber)) << c.what;
     EXPECT_EQ(builder->fileAndProductVersion, U16(c.fileAndProductVersion)) << c.what;
     EXPECT_EQ(builder->description, U16(c.description)) << c.what;
+    EXPECT_EQ(description.unaddedFiles, c.unadded) << c.what;
   }
 }
 

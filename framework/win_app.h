@@ -1,0 +1,72 @@
+// The application object of our thin dialog framework. A program derives
+// one class from CWinApp and defines exactly one global object of it; the
+// framework's entry point (wWinMain) finds it, runs InitInstance, runs a
+// message loop only when InitInstance returns true, and ends the process
+// with the code that ExitInstance returns.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/file_error.h"
+
+namespace framework {
+
+class CWnd;
+
+// The id of the program's title string: the caption of every message box.
+inline constexpr UINT kAppTitleStringId = 57344;
+
+class CWinApp {
+ public:
+  CWinApp();
+  virtual ~CWinApp();
+  CWinApp(const CWinApp&) = delete;
+  CWinApp& operator=(const CWinApp&) = delete;
+
+  // The one application object, or nullptr before it is constructed.
+  static CWinApp* Get();
+
+  // Starts the program. Return false to end without a message loop.
+  virtual bool InitInstance();
+  // Returns the process exit code.
+  virtual int ExitInstance();
+
+  // Called by the entry point: InitInstance, the message loop when asked
+  // for, ExitInstance. No exception leaves it.
+  int Run(HINSTANCE instance);
+
+  HINSTANCE instance() const { return instance_; }
+
+  // The string `id` in the language that the platform picks for the user;
+  // empty when the program has no such string.
+  std::u16string LoadText(UINT id) const;
+
+  // A modal message box with `text`, captioned with the program's title and
+  // owned by the main window when there is one. Returns the button pressed.
+  int ShowMessageBox(const std::u16string& text, UINT type) const;
+
+  // The framework's own English text for a file error, with the file's
+  // name in it, shown with the stop icon.
+  void ReportFileError(const platform::FileError& error) const;
+
+  // Set when an unexpected exception was stopped at a window procedure.
+  void RecordFailure() { failed_ = true; }
+  bool failed() const { return failed_; }
+
+  // The window that owns message boxes; the creator's dialog sets itself.
+  CWnd* mainWindow = nullptr;
+
+ private:
+  HINSTANCE instance_ = nullptr;
+  bool failed_ = false;
+};
+
+// `text` with every "%1" replaced by `argument`.
+std::u16string FormatMessageText(std::u16string_view text, std::u16string_view argument);
+
+// The English text of a file error's cause, with "%1" standing for the file.
+std::u16string FileErrorText(platform::FileErrorCause cause);
+
+}  // namespace framework

@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Draws the creator's bitmap and icons: a parcel with an arrow into it.
+
+Writes resources/creator/package.bmp (48 x 48), creator.ico (32 x 32 and
+16 x 16) and creator48.ico (48 x 48), all with 8 bits per pixel. The files
+are kept in the repository; run this again only to change the pictures.
+"""
+import os
+import struct
+
+HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "creator")
+
+# Palette index -> (r, g, b). Index 0 is the background.
+PALETTE = [
+    (255, 255, 255),  # 0 background (transparent in the icons)
+    (120, 78, 40),    # 1 box outline
+    (214, 164, 98),   # 2 box front
+    (190, 140, 80),   # 3 box side
+    (236, 196, 132),  # 4 box top
+    (170, 120, 60),   # 5 tape
+    (30, 96, 200),    # 6 arrow
+    (16, 60, 140),    # 7 arrow outline
+]
+PALETTE += [(0, 0, 0)] * (256 - len(PALETTE))
+
+
+def draw(size):
+    """Rows of palette indices, top row first."""
+    s = size / 48.0
+    px = [[0] * size for _ in range(size)]
+
+    def rect(x0, y0, x1, y1, c):
+        for y in range(int(y0 * s), int(y1 * s)):
+            for x in range(int(x0 * s), int(x1 * s)):
+                if 0 <= x < size and 0 <= y < size:
+                    px[y][x] = c
+
+    # The parcel: top, front, side, outline and tape.
+    rect(6, 20, 42, 27, 4)
+    rect(6, 27, 34, 44, 2)
+    rect(34, 27, 42, 44, 3)
+    rect(18, 20, 22, 44, 5)
+    for (x0, y0, x1, y1) in [(6, 20, 42, 21), (6, 43, 42, 44), (6, 20, 7, 44),
+                             (41, 20, 42, 44), (6, 27, 42, 28), (34, 27, 35, 44)]:
+        rect(x0, y0, x1, y1, 1)
+    # The arrow pointing down into the parcel.
+    rect(16, 3, 24, 13, 6)
+    for row in range(8):
+        rect(10 + row, 13 + row, 30 - row, 14 + row, 6)
+    rect(15, 3, 16, 13, 7)
+    rect(24, 3, 25, 13, 7)
+    rect(15, 2, 25, 3, 7)
+    return px
+
+
+def dib(px, with_mask):
+    size = len(px)
+    height = size * 2 if with_mask else size
+    header = struct.pack("<IiiHHIIiiII", 40, size, height, 1, 8, 0, 0, 0, 0, 256, 0)
+    palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in PALETTE)
+    stride = (size + 3) & ~3
+    rows = b"".join(bytes(px[y]) + b"\0" * (stride - size) for y in reversed(range(size)))
+    data = header + palette + rows
+    if with_mask:
+        mask_stride = ((size + 31) // 32) * 4
+        mask = b""
+        for y in reversed(range(size)):
+            row = bytearray(mask_stride)
+            for x in range(size):
+                if px[y][x] == 0:
+                    row[x // 8] |= 0x80 >> (x % 8)
+            mask += bytes(row)
+        data += mask
+    return data
+
+
+def write_bmp(path, px):
+    data = dib(px, False)
+    offset = 14 + 40 + 256 * 4
+    with open(path, "wb") as f:
+        f.write(struct.pack("<2sIHHI", b"BM", 14 + len(data), 0, 0, offset) + data)
+
+
+def write_ico(path, sizes):
+    images = [dib(draw(size), True) for size in sizes]
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, image in zip(sizes, images):
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 8, len(image), offset)
+        offset += len(image)
+    with open(path, "wb") as f:
+        f.write(out + b"".join(images))
+
+
+write_bmp(os.path.join(HERE, "package.bmp"), draw(48))
+write_ico(os.path.join(HERE, "creator.ico"), [32, 16])
+write_ico(os.path.join(HERE, "creator48.ico"), [48])

@@ -1,0 +1,171 @@
+// The package creator's string tables (resources/creator/strings.rc), linked
+// into this program: every language carries every text, with its
+// placeholder, its line break and the product name, and no other language
+// is there.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr UINT kTitle = 1;
+constexpr UINT kWait = 2;
+constexpr UINT kReadError = 3;
+constexpr UINT kMemoryError = 4;
+constexpr UINT kMissingFile = 5;
+constexpr UINT kConfirmStop = 6;
+constexpr UINT kAppTitle = 57344;
+constexpr std::array<UINT, 7> kIds = {kTitle,        kWait,        kReadError, kMemoryError,
+                                      kMissingFile, kConfirmStop, kAppTitle};
+
+struct Language {
+  LANGID id;
+  // A word of the language's string 2, with its letters beyond ASCII where
+  // the language has them (Italian needs none): a table that the resource
+  // compiler read in another code page does not hold it.
+  const wchar_t* waitWord;
+};
+
+constexpr Language kLanguages[] = {
+    {1028, L"\u5B89\u88DD\u5957\u4EF6"},                                      // 安裝套件
+    {1029, L"Po\u010Dkejte"},                                                 // Počkejte
+    {1031, L"w\u00E4hrend"},                                                  // während
+    {1032, L"\u03C0\u03B1\u03BA\u03AD\u03C4\u03BF"},                          // πακέτο
+    {1033, L"Please wait"},                                                   //
+    {1034, L"instalaci\u00F3n"},                                              // instalación
+    {1035, L"T\u00E4m\u00E4"},                                                // Tämä
+    {1036, L"cr\u00E9e"},                                                     // crée
+    {1038, L"V\u00E1rjon"},                                                   // Várjon
+    {1040, L"pacchetto"},                                                     //
+    {1041, L"\u304A\u5F85\u3061\u304F\u3060\u3055\u3044"},                    // お待ちください
+    {1042, L"\uAE30\uB2E4\uB824"},                                            // 기다려
+    {1045, L"a\u017C"},                                                       // aż
+    {1049, L"\u0443\u0441\u0442\u0430\u043D\u043E\u0432\u043E\u0447\u043D\u044B\u0439"},  // установочный
+    {1055, L"l\u00FCtfen"},                                                   // lütfen
+    {2052, L"\u5B89\u88C5\u5305"},                                            // 安装包
+    {2070, L"instala\u00E7\u00E3o"},                                          // instalação
+};
+
+// The 16 strings of string table block `block` (ids block*16-16 ..
+// block*16-1) in `language`; nullopt when the program has no such block. A
+// block whose counted strings do not fill it exactly fails the test.
+std::optional<std::array<std::wstring, 16>> Block(WORD block, LANGID language) {
+  HRSRC info = FindResourceExW(nullptr, RT_STRING, MAKEINTRESOURCEW(block), language);
+  if (!info) return std::nullopt;
+  const auto* units = static_cast<const wchar_t*>(LockResource(LoadResource(nullptr, info)));
+  const std::size_t size = SizeofResource(nullptr, info) / sizeof(wchar_t);
+  std::array<std::wstring, 16> strings;
+  std::size_t at = 0;
+  for (std::wstring& text : strings) {
+    if (at >= size) {
+      ADD_FAILURE() << "block " << block << " of language " << language << " ends early";
+      return std::nullopt;
+    }
+    const std::size_t length = static_cast<WORD>(units[at++]);
+    if (length > size - at) {
+      ADD_FAILURE() << "block " << block << " of language " << language << " overruns";
+      return std::nullopt;
+    }
+    text.assign(units + at, length);
+    at += length;
+  }
+  EXPECT_EQ(at, size) << "block " << block << " of language " << language;
+  return strings;
+}
+
+// String `id` in `language`; nullopt when its block is missing.
+std::optional<std::wstring> Text(UINT id, LANGID language) {
+  const auto block = Block(static_cast<WORD>(id / 16 + 1), language);
+  if (!block) return std::nullopt;
+  return (*block)[id % 16];
+}
+
+std::size_t Count(std::wstring_view text, wchar_t unit) {
+  std::size_t count = 0;
+  for (wchar_t c : text) count += c == unit;
+  return count;
+}
+
+TEST(CreatorStrings, EveryLanguageHoldsEveryTextInItsShape) {
+  for (const Language& language : kLanguages) {
+    SCOPED_TRACE(testing::Message() << "language " << language.id);
+    std::map<UINT, std::wstring> text;
+    for (UINT id : kIds) {
+      const std::optional<std::wstring> found = Text(id, language.id);
+      EXPECT_TRUE(found.has_value()) << "string " << id << " has no block";
+      EXPECT_FALSE(found.value_or(L"").empty()) << "string " << id << " is empty";
+      text[id] = found.value_or(L"");
+    }
+
+    for (UINT id : {kReadError, kMissingFile}) {
+      EXPECT_EQ(Count(text[id], L'%'), 1u) << "string " << id;
+      EXPECT_NE(text[id].find(L"\"%1\""), std::wstring::npos) << "string " << id;
+    }
+    for (UINT id : {kTitle, kWait, kMemoryError, kConfirmStop, kAppTitle}) {
+      EXPECT_EQ(Count(text[id], L'%'), 0u) << "string " << id;
+    }
+
+    EXPECT_EQ(Count(text[kWait], L'\n'), 1u);
+    EXPECT_EQ(Count(text[kWait], L'\r'), 0u);
+    EXPECT_NE(text[kWait].find(L"Vantrel Installer"), std::wstring::npos);
+    EXPECT_NE(text[kWait].find(language.waitWord), std::wstring::npos);
+    EXPECT_EQ(text[kTitle], text[kAppTitle]);
+  }
+}
+
+TEST(CreatorStrings, EnglishTextsAreTheOnesTheCodeQuotes) {
+  const std::map<UINT, std::wstring> expected = {
+      {kTitle, L"Installation Package Creation"},
+      {kWait,
+       L"Please wait while the Vantrel Installer creates installation package.\n"
+       L"This may take several minutes."},
+      {kReadError, L"Error while reading \"%1\"!"},
+      {kMemoryError, L"Memory allocation error!"},
+      {kMissingFile, L"Missing file: \"%1\"!"},
+      {kConfirmStop, L"Are you sure you want to stop creating the installer?"},
+      {kAppTitle, L"Installation Package Creation"},
+  };
+  for (const auto& [id, english] : expected) {
+    EXPECT_EQ(Text(id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)), english) << "string " << id;
+  }
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR blocks) {
+  if (IS_INTRESOURCE(name)) {
+    reinterpret_cast<std::vector<WORD>*>(blocks)->push_back(
+        static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)));
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR languages) {
+  reinterpret_cast<std::set<LANGID>*>(languages)->insert(language);
+  return TRUE;
+}
+
+TEST(CreatorStrings, EveryBlockIsInExactlyTheSeventeenLanguages) {
+  std::set<LANGID> expected;
+  for (const Language& language : kLanguages) expected.insert(language.id);
+
+  std::vector<WORD> blocks;
+  ASSERT_TRUE(EnumResourceNamesW(nullptr, RT_STRING, CollectName,
+                                 reinterpret_cast<LONG_PTR>(&blocks)));
+  ASSERT_FALSE(blocks.empty());
+  for (WORD block : blocks) {
+    std::set<LANGID> languages;
+    EXPECT_TRUE(EnumResourceLanguagesW(nullptr, RT_STRING, MAKEINTRESOURCEW(block),
+                                       CollectLanguage, reinterpret_cast<LONG_PTR>(&languages)));
+    EXPECT_EQ(languages, expected) << "block " << block;
+  }
+}
+
+}  // namespace

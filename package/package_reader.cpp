@@ -48,6 +48,7 @@ class TailReader {
   // not lie inside the file.
   bool ReadAt(std::uint64_t position, std::size_t count, unsigned char* out) {
     if (position > end_ || end_ - position < count) return false;
+    if (count == 0) return true;
     if (position < windowStart_ || position + count > windowStart_ + window_.size()) {
       const std::uint64_t windowEnd = position + count;
       const std::uint64_t length = std::max<std::uint64_t>(count, kWindow);

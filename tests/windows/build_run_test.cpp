@@ -205,7 +205,9 @@ TEST_F(BuildRunTest, EarlyResultsLeaveNoFile) {
     PackageBuilder empty;
     PackageBuilder& b = c.emptyTable ? empty : *builder;
     EXPECT_EQ(b.BuildPackage(c.resourceId, c.target, nullptr, nullptr, u"", noTool), c.result) << c.what;
-    if (!c.target.empty()) EXPECT_FALSE(platform::GetAttributes(c.target).has_value()) << c.what;
+    if (!c.target.empty()) {
+      EXPECT_FALSE(platform::GetAttributes(c.target).has_value()) << c.what;
+    }
   }
 }
 

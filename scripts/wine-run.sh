@@ -13,6 +13,7 @@ if [ "${1:-}" = "--prefix" ]; then
   shift 2
 fi
 [ -n "$prefix" ] || prefix="${TOOLKIT_WINE_PREFIX:-$PWD/wine-prefix}"
+prefix=$(realpath -m "$prefix")  # wine takes absolute prefixes only
 [ $# -ge 1 ] || { echo "usage: wine-run.sh [--prefix DIR] PROGRAM [ARG...]" >&2; exit 2; }
 
 wine=/usr/lib/wine/wine64

@@ -1,0 +1,290 @@
+// The package creator end to end, as a release engineer runs it: a
+// description beside PackageCreator.exe, the program started, its windows
+// found, read and answered with window messages, and the package read back.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "creator/app/exit_codes.h"
+#include "package/package_builder.h"
+#include "package/result_codes.h"
+#include "platform/file_system.h"
+#include "platform/program.h"
+#include "platform/win32/wide.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::win32::FromWide;
+using platform::win32::Wide;
+using testing_support::ReadWholeFile;
+using testing_support::TempFolder;
+using testing_support::U16;
+using testing_support::U8;
+
+constexpr wchar_t kTitle[] = L"Installation Package Creation";
+
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    if (h) CloseHandle(h);
+  }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+std::u16string BinDirectory() {
+  std::u16string self = platform::GetModulePath();
+  self.resize(self.rfind(u'\\') + 1);
+  return platform::GetFullPath(self + FromWide(TEST_BIN_DIR_RELATIVE));
+}
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(hwnd, text, 1024);
+  return text;
+}
+
+// A running creator and the windows it shows.
+class Creator {
+ public:
+  explicit Creator(const std::u16string& folder) {
+    const std::u16string exe = folder + u"\\PackageCreator.exe";
+    std::u16string commandLine = u"\"" + exe + u"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(Wide(exe), Wide(commandLine.data()), nullptr, nullptr, FALSE, 0, nullptr,
+                        Wide(folder), &startup, &info)) {
+      ADD_FAILURE() << "cannot start " << U8(exe);
+      return;
+    }
+    process_.reset(info.hProcess);
+    CloseHandle(info.hThread);
+    processId_ = info.dwProcessId;
+  }
+
+  ~Creator() {
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.get(), 99);
+      WaitForSingleObject(process_.get(), 10000);
+    }
+  }
+
+  // The exit code once the program has ended; -1 after the time-out.
+  int Wait(int seconds = 120) {
+    if (!process_ || WaitForSingleObject(process_.get(), seconds * 1000) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_.get(), &code);
+    return static_cast<int>(code);
+  }
+
+  bool Running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+
+  // A top-level dialog window of the program with the program's title,
+  // other than `except`, waited for.
+  HWND FindDialog(HWND except = nullptr, int seconds = 60) const {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < until && Running()) {
+      Search search{processId_, except, nullptr};
+      EnumWindows(&Creator::Visit, reinterpret_cast<LPARAM>(&search));
+      if (search.found) return search.found;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return nullptr;
+  }
+
+ private:
+  struct Search {
+    DWORD processId;
+    HWND except;
+    HWND found;
+  };
+
+  static BOOL CALLBACK Visit(HWND hwnd, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    wchar_t className[64] = {};
+    GetClassNameW(hwnd, className, 64);
+    if (owner == search->processId && hwnd != search->except && IsWindowVisible(hwnd) &&
+        std::wstring(className) == L"#32770" && WindowText(hwnd) == kTitle) {
+      search->found = hwnd;
+      return FALSE;
+    }
+    return TRUE;
+  }
+
+  UniqueHandle process_;
+  DWORD processId_ = 0;
+};
+
+// The text of a message box: its static control has the id 0xFFFF.
+std::wstring MessageBoxText(HWND box) {
+  wchar_t text[2048] = {};
+  GetDlgItemTextW(box, 0xFFFF, text, 2048);
+  return text;
+}
+
+void Press(HWND box, int button) {
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+}
+
+std::string Crlf(std::initializer_list<std::u16string> lines) {
+  std::string text;
+  for (const std::u16string& line : lines) text += U8(line) + "\r\n";
+  return text + "\r\n";
+}
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::string out(n, '\0');
+  unsigned x = seed;
+  for (char& c : out) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 23);
+  }
+  return out;
+}
+
+class CreatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path bin(BinDirectory());
+    fs::copy_file(bin / "PackageCreator.exe", fs::path(temp.path()) / "PackageCreator.exe");
+    fs::create_directory(fs::path(temp.path()) / "Stampel");
+    fs::copy_file(bin / "Stampel" / "StampelLib.exe",
+                  fs::path(temp.path()) / "Stampel" / "StampelLib.exe");
+    temp.WriteFile(u"src/setup.exe", "MZ setup");
+    temp.WriteFile(u"src/Data/readme.txt", "read me");
+    temp.WriteFile(u"src/Data/images/logo.bin", RandomBytes(50000, 1));
+  }
+
+  void Describe(const std::string& text) { temp.WriteFile(u"PackageCreator.txt", text); }
+
+  std::u16string FullDescription() {
+    return U16(Crlf({u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src"),
+                     u"folderpath=" + temp.Path(u"src\\Data"), u"folderpathroot=" + temp.Path(u"src"),
+                     u"target=" + target, u"version=13", u"buildnumber=3271",
+                     u"fileandproductversion=13.0.3271", u"description=End-to-end Setup"}));
+  }
+
+  std::unique_ptr<package::PackageBuilder> Reader() {
+    auto reader = std::make_unique<package::PackageBuilder>();
+    reader->SetModulePath(target);
+    return reader;
+  }
+
+  TempFolder temp;
+  const std::u16string target = temp.Path(u"out\\Product.exe");
+};
+
+TEST_F(CreatorTest, ADescriptionBesideTheProgramBecomesAPackage) {
+  Describe(U8(FullDescription()));
+  temp.WriteFile(u"TempSplashImage.gif", "GIF89a splash");
+  Creator creator(temp.path());
+  EXPECT_EQ(creator.Wait(), creator::kExitPackageWritten);
+
+  auto reader = Reader();
+  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  EXPECT_EQ(reader->GetEntryCount(), 3);
+  const std::u16string out = temp.Path(u"unpacked");
+  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+  EXPECT_EQ(ReadWholeFile(out + u"\\setup.exe"), "MZ setup");
+  EXPECT_EQ(ReadWholeFile(out + u"\\Data\\readme.txt"), "read me");
+  EXPECT_EQ(ReadWholeFile(out + u"\\Data\\images\\logo.bin"), RandomBytes(50000, 1));
+
+  auto block = platform::ReadFileVersionInfo(target);
+  ASSERT_TRUE(block.has_value());
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block->data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 13u << 16);
+  EXPECT_EQ(fixed->dwFileVersionLS, 3271u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 13u << 16);
+  EXPECT_EQ(fixed->dwProductVersionLS, 3271u);
+  for (const auto& [key, value] : {std::pair{L"FileVersion", L"13.0.3271"}, std::pair{L"ProductVersion", L"13.0.3271"},
+                                   std::pair{L"FileDescription", L"End-to-end Setup"}}) {
+    wchar_t* text = nullptr;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
+    ASSERT_TRUE(VerQueryValueW(block->data(), query.c_str(), reinterpret_cast<void**>(&text), &length)) << key;
+    EXPECT_EQ(std::wstring(text), value);
+  }
+}
+
+TEST_F(CreatorTest, AMissingDescriptionIsReportedWithItsPath) {
+  Creator creator(temp.path());
+  HWND box = creator.FindDialog();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box), L"Missing file: \"" + std::wstring(Wide(temp.Path(u"PackageCreator.txt"))) + L"\"!");
+  Press(box, IDOK);
+  EXPECT_EQ(creator.Wait(), creator::kExitDescriptionUnreadable);
+  EXPECT_FALSE(fs::exists(fs::path(temp.path()) / "out"));
+}
+
+TEST_F(CreatorTest, CloseDuringTheRunAsksAndNoGoesOn) {
+  temp.WriteFile(u"src/Data/big.bin", RandomBytes(20'000'000, 2));
+  Describe(U8(FullDescription()));
+  Creator creator(temp.path());
+  HWND dialog = creator.FindDialog();
+  ASSERT_NE(dialog, nullptr);
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  HWND question = creator.FindDialog(dialog);
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(MessageBoxText(question), L"Are you sure you want to stop creating the installer?");
+  Press(question, IDNO);
+  EXPECT_EQ(creator.Wait(), creator::kExitPackageWritten);
+  auto reader = Reader();
+  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  EXPECT_EQ(reader->GetEntryCount(), 4);
+}
+
+TEST_F(CreatorTest, CloseDuringTheRunAndYesLeavesNoPackage) {
+  temp.WriteFile(u"src/Data/big.bin", RandomBytes(20'000'000, 3));
+  Describe(U8(FullDescription()));
+  Creator creator(temp.path());
+  HWND dialog = creator.FindDialog();
+  ASSERT_NE(dialog, nullptr);
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  HWND question = creator.FindDialog(dialog);
+  ASSERT_NE(question, nullptr);
+  Press(question, IDYES);
+  EXPECT_EQ(creator.Wait(), creator::kExitCancelled);
+  EXPECT_FALSE(IsWindow(dialog) && IsWindowVisible(dialog));
+  EXPECT_FALSE(fs::exists(fs::path(target)));
+}
+
+TEST_F(CreatorTest, QuietEndsAndTheirExitCodes) {
+  struct Case {
+    const char* what;
+    std::u16string description;
+    int exitCode;
+    bool packageLeft;
+  };
+  const Case cases[] = {
+      {"an empty table", U16(Crlf({u"target=" + target})), creator::kExitNothingToPack, false},
+      {"no target line",
+       U16(Crlf({u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src")})),
+       creator::kExitNoPackage, false},
+      {"a described file that is missing",
+       U16(Crlf({u"filepath=" + temp.Path(u"src\\missing.exe"), u"filepathroot=" + temp.Path(u"src"),
+                 u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src"),
+                 u"target=" + target})),
+       creator::kExitPackageIncomplete, true},
+  };
+  for (const Case& c : cases) {
+    fs::remove(fs::path(target));
+    Describe(U8(c.description));
+    Creator creator(temp.path());
+    EXPECT_EQ(creator.Wait(), c.exitCode) << c.what;
+    EXPECT_EQ(fs::exists(fs::path(target)), c.packageLeft) << c.what;
+  }
+}
+
+}  // namespace

@@ -9,9 +9,11 @@ add_subdirectory(${TOOLKIT_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCL
 include(GoogleTest)
 
 # toolkit_add_test(NAME SOURCES... LIBS...): one test program. Natively every
-# test case becomes a CTest test; in the Windows build the program runs as one
-# CTest test through the wine runner (CMAKE_CROSSCOMPILING_EMULATOR), so that
-# wine starts once per program rather than once per case.
+# test case becomes a CTest test named after the program and the case
+# (`ctest -R package_test` selects a program's cases); in the Windows build the
+# program runs as one CTest test through the wine runner
+# (CMAKE_CROSSCOMPILING_EMULATOR), so that wine starts once per program rather
+# than once per case.
 function(toolkit_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -19,6 +21,6 @@ function(toolkit_add_test name)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
   else()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST)
   endif()
 endfunction()

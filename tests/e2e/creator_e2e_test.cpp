@@ -228,36 +228,39 @@ TEST_F(CreatorTest, AMissingDescriptionIsReportedWithItsPath) {
   EXPECT_FALSE(fs::exists(fs::path(temp.path()) / "out"));
 }
 
-TEST_F(CreatorTest, CloseDuringTheRunAsksAndNoGoesOn) {
+TEST_F(CreatorTest, CloseDuringTheRunAsksFirst) {
+  // The close is acted on at the writer's first progress call, after the
+  // extractor image and the resource steps; the question then holds the run.
   temp.WriteFile(u"src/Data/big.bin", RandomBytes(20'000'000, 2));
   Describe(U8(FullDescription()));
-  Creator creator(temp.path());
-  HWND dialog = creator.FindDialog();
-  ASSERT_NE(dialog, nullptr);
-  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-  HWND question = creator.FindDialog(dialog);
-  ASSERT_NE(question, nullptr);
-  EXPECT_EQ(MessageBoxText(question), L"Are you sure you want to stop creating the installer?");
-  Press(question, IDNO);
-  EXPECT_EQ(creator.Wait(), creator::kExitPackageWritten);
-  auto reader = Reader();
-  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
-  EXPECT_EQ(reader->GetEntryCount(), 4);
-}
-
-TEST_F(CreatorTest, CloseDuringTheRunAndYesLeavesNoPackage) {
-  temp.WriteFile(u"src/Data/big.bin", RandomBytes(20'000'000, 3));
-  Describe(U8(FullDescription()));
-  Creator creator(temp.path());
-  HWND dialog = creator.FindDialog();
-  ASSERT_NE(dialog, nullptr);
-  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-  HWND question = creator.FindDialog(dialog);
-  ASSERT_NE(question, nullptr);
-  Press(question, IDYES);
-  EXPECT_EQ(creator.Wait(), creator::kExitCancelled);
-  EXPECT_FALSE(IsWindow(dialog) && IsWindowVisible(dialog));
-  EXPECT_FALSE(fs::exists(fs::path(target)));
+  struct Case {
+    const char* what;
+    int answer;
+    int exitCode;
+    bool packageLeft;
+  };
+  const Case cases[] = {
+      {"No goes on", IDNO, creator::kExitPackageWritten, true},
+      {"Yes stops and removes the package", IDYES, creator::kExitCancelled, false},
+  };
+  for (const Case& c : cases) {
+    fs::remove(fs::path(target));
+    Creator creator(temp.path());
+    HWND dialog = creator.FindDialog();
+    ASSERT_NE(dialog, nullptr) << c.what;
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND question = creator.FindDialog(dialog);
+    ASSERT_NE(question, nullptr) << c.what;
+    EXPECT_EQ(MessageBoxText(question), L"Are you sure you want to stop creating the installer?");
+    Press(question, c.answer);
+    EXPECT_EQ(creator.Wait(), c.exitCode) << c.what;
+    EXPECT_EQ(fs::exists(fs::path(target)), c.packageLeft) << c.what;
+    if (c.packageLeft) {
+      auto reader = Reader();
+      ASSERT_EQ(reader->OpenPackage(true), package::kResultDone) << c.what;
+      EXPECT_EQ(reader->GetEntryCount(), 4) << c.what;
+    }
+  }
 }
 
 TEST_F(CreatorTest, QuietEndsAndTheirExitCodes) {

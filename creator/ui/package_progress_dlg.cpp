@@ -92,6 +92,9 @@ void CPackageProgressDlg::OnPaint() {
 }
 
 void CPackageProgressDlg::OnStart() {
+  // The build pumps messages: a Start command that arrives meanwhile (it
+  // can only come from outside) must not start a second build inside it.
+  if (running || buildReturned) return;
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   const int total = builder.MeasureTotal();
   progressBar.SetRange32(0, total);

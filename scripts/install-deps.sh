@@ -8,6 +8,7 @@ packages=(
   zlib1g-dev googletest
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 xvfb osslsigncode openssl
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

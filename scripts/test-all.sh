@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every preset and runs every test:
 # natively, natively under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and the Windows build under wine.
+# and the Windows build under wine; then every fuzz target for 20 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +13,7 @@ for preset in native native-sanitize windows; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+# A short fuzzing run of every fuzz target (the preset 'fuzz', clang).
+echo "== fuzz"
+bash scripts/run-fuzzers.sh 20

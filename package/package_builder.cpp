@@ -73,13 +73,18 @@ int PackageBuilder::AddFile(const std::u16string& fullPath, const std::u16string
 
 int PackageBuilder::AddFolder(const std::u16string& folderPath, const std::u16string& root,
                               const std::u16string& excludedName) {
+  // An empty folder path would search the root of the whole drive.
+  if (folderPath.empty()) return 0;
   int notAdded = 0;
   const std::u16string pattern = folderPath + platform::kPathSeparator + u"*.*";
   platform::FoundFile child;
   {
     platform::DirectorySearch folders(pattern);
     while (folders.Next(child)) {
-      if (child.IsDirectory() && !child.name.empty() && child.name[0] != u'.') {
+      // Folder links are not followed: a link back up the tree would add
+      // the same files again and again, without end.
+      if (child.IsDirectory() && !child.name.empty() && child.name[0] != u'.' &&
+          (child.attributes & platform::kAttributeReparsePoint) == 0) {
         notAdded += AddFolder(folderPath + platform::kPathSeparator + child.name, root, excludedName);
       }
     }

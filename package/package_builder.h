@@ -76,7 +76,8 @@ class PackageBuilder {
 
   // Adds every file below `folderPath`, depth first: the files of each
   // sub-folder come before the files of the folder itself. Folders whose
-  // names begin with '.' are skipped, files beginning with '.' are kept,
+  // names begin with '.' and folder links are skipped, files beginning with
+  // '.' are kept, an empty `folderPath` adds nothing,
   // and a file named `excludedName` (A-Z and a-z taken as equal) is left
   // out. Files get the absolute path that the directory search gives.
   // Missing folders and files that cannot be added are passed over; the

@@ -45,6 +45,7 @@ inline constexpr std::uint32_t kAttributeSystem = 0x04;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kAttributeArchive = 0x20;
 inline constexpr std::uint32_t kAttributeNormal = 0x80;
+inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;  // a link or junction
 
 // The attributes of `path`, without opening it; nothing when the path names
 // nothing. A directory, and a file that another process holds open without

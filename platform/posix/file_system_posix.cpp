@@ -26,7 +26,8 @@ struct Inspection {
 
 // The attributes and size that Windows would give the file `path` names,
 // following symbolic links. A link whose target is missing counts as an
-// empty plain file, which is what it is to anyone who lists the folder.
+// empty plain file, which is what it is to anyone who lists the folder. A
+// link to a folder is a reparse point, as a folder link is on Windows.
 std::optional<Inspection> Inspect(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
@@ -36,6 +37,10 @@ std::optional<Inspection> Inspect(const std::string& path) {
   Inspection found;
   if (S_ISDIR(st.st_mode)) {
     found.attributes |= kAttributeDirectory;
+    struct stat link;
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+      found.attributes |= kAttributeReparsePoint;
+    }
   } else {
     found.size = static_cast<std::uint64_t>(st.st_size);
   }

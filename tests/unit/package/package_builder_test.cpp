@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <vector>
@@ -273,6 +274,29 @@ TEST(PackageBuilder, AddFolderCountsTheFilesItCouldNotAdd) {
   temp.WriteFile(u"F/c", "");
   EXPECT_EQ(builder->AddFolder(temp.Path(u"F"), temp.path(), u""), 2);
   EXPECT_EQ(builder->GetEntryCount(), package::kTableCapacity);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PackageBuilder, AddFolderFollowsNoFolderLinksAndNoEmptyPath) {
+  TempFolder temp;
+  temp.WriteFile(u"F/d/f.txt", "f");
+  std::error_code error;
+  std::filesystem::create_directory_symlink(std::filesystem::path(temp.Path(u"F")),
+                                            std::filesystem::path(temp.Path(u"F/d/up")), error);
+  if (error) GTEST_SKIP() << "folder links cannot be made here: " << error.message();
+
+  auto builder = NewBuilder();
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"F"), temp.Path(u"F"), u""), 0);
+  EXPECT_EQ(StoredNames(*builder), (std::vector<std::u16string>{Joined({u"d", u"f.txt"})}));
+
+  const std::u16string original = platform::GetCurrentFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(temp.Path(u"F")));
+  EXPECT_EQ(builder->AddFolder(u"", u"", u""), 0);
+  platform::SetCurrentFolder(original);
+  EXPECT_EQ(builder->GetEntryCount(), 1);
 }
 
 }  // namespace

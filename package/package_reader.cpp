@@ -33,6 +33,16 @@ bool CountsInTotals(const PackageEntry& entry) {
   return !Contains(entry.storedName, kReadMeName) && !Contains(entry.storedName, kAppNameMark);
 }
 
+// The sum of one field over the entries that count towards the totals.
+std::uint32_t SumOfCounted(const PackageBuilder& builder, std::uint32_t PackageEntry::*field) {
+  std::uint32_t total = 0;
+  for (int k = 0; k < builder.GetEntryCount(); ++k) {
+    const PackageEntry& entry = builder.GetEntry(k);
+    if (CountsInTotals(entry)) total += entry.*field;
+  }
+  return total;
+}
+
 void Notify(ProgressFunction callback, int code, const void* data, void* context) {
   if (callback) callback(code, data, context);
 }
@@ -373,21 +383,11 @@ bool PackageBuilder::VerifyPackage(bool withChecksum) {
 }
 
 std::uint32_t PackageBuilder::PackedTotal() {
-  if (OpenPackage(false) != kResultDone) return 0;
-  std::uint32_t total = 0;
-  for (int k = 0; k < entryCount; ++k) {
-    if (CountsInTotals(entries[k])) total += entries[k].packedSize;
-  }
-  return total;
+  return OpenPackage(false) == kResultDone ? SumOfCounted(*this, &PackageEntry::packedSize) : 0;
 }
 
 std::uint32_t PackageBuilder::UnpackedTotal() {
-  if (OpenPackage(false) != kResultDone) return 0;
-  std::uint32_t total = 0;
-  for (int k = 0; k < entryCount; ++k) {
-    if (CountsInTotals(entries[k])) total += entries[k].size;
-  }
-  return total;
+  return OpenPackage(false) == kResultDone ? SumOfCounted(*this, &PackageEntry::size) : 0;
 }
 
 std::u16string PackageBuilder::EntryName(int index) {

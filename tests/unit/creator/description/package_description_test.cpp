@@ -168,10 +168,10 @@ class ParseTest : public ::testing::Test {
 
 // An expected stored name "path>n" means: the path without its first n
 // characters (the cut of an empty or odd root).
-std::u16string ExpectedStoredName(const std::string& spec, const std::u16string& folder) {
-  const std::size_t mark = spec.find('>');
-  if (mark == std::string::npos) return Expand(spec, folder);
-  return Expand(spec.substr(0, mark), folder).substr(std::stoul(spec.substr(mark + 1)));
+std::u16string ExpectedStoredName(const std::string& pattern, const std::u16string& folder) {
+  const std::size_t mark = pattern.find('>');
+  if (mark == std::string::npos) return Expand(pattern, folder);
+  return Expand(pattern.substr(0, mark), folder).substr(std::stoul(pattern.substr(mark + 1)));
 }
 
 TEST_F(ParseTest, TurnsLinesIntoRowsAndSettings) {

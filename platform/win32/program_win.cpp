@@ -5,6 +5,7 @@
 
 #include "platform/program.h"
 #include "platform/win32/buffer_adapter.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -18,12 +19,7 @@ const wchar_t* ResourcePointer(const ResourceId& id) {
   return id.id >= 0 ? MAKEINTRESOURCEW(id.id) : Wide(id.name);
 }
 
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h) CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+using win32::UniqueHandle;
 
 }  // namespace
 

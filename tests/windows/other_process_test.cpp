@@ -11,29 +11,23 @@
 #include "creator/app/startup_paths.h"
 #include "creator/description/package_description.h"
 #include "platform/file.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h) CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+using platform::win32::UniqueFileHandle;
+using platform::win32::UniqueHandle;
 
 std::wstring EventName(const wchar_t* what) {
   return L"Local\\toolkit-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + what;
 }
 
 int HoldFile(const wchar_t* path, const wchar_t* readyName, const wchar_t* releaseName) {
-  UniqueHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    file.release();
-    return 3;
-  }
+  UniqueFileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return 3;
   UniqueHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, readyName));
   UniqueHandle release(OpenEventW(SYNCHRONIZE, FALSE, releaseName));
   if (!ready || !release) return 4;

@@ -13,6 +13,7 @@
 
 #include "platform/file_system.h"
 #include "platform/program.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 #include "tests/support/temp_folder.h"
 #include "tools/stampel/stamp.h"
@@ -58,13 +59,7 @@ std::string QueryString(std::vector<unsigned char>& info, const wchar_t* path) {
   return U8(FromWide(static_cast<const wchar_t*>(value)));
 }
 
-struct FileCloser {
-  using pointer = HANDLE;
-  void operator()(HANDLE file) const {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, FileCloser>;
+using platform::win32::UniqueFileHandle;
 
 struct ModuleFreer {
   void operator()(HMODULE module) const { FreeLibrary(module); }
@@ -164,7 +159,7 @@ TEST(Stampel, LeavesTheFileAsItWasWhenItCannotStamp) {
       ASSERT_TRUE(CopyFileW(Wide(c.source), Wide(file), TRUE)) << c.what;
       before = testing_support::ReadWholeFile(file);
     }
-    const UniqueHandle holder(c.heldOpen
+    const UniqueFileHandle holder(c.heldOpen
                                   ? CreateFileW(Wide(file), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
                                   : INVALID_HANDLE_VALUE);

@@ -3,6 +3,8 @@
 // found, read and answered with window messages, and the package read back.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +19,7 @@
 #include "package/result_codes.h"
 #include "platform/file_system.h"
 #include "platform/program.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 #include "tests/support/temp_folder.h"
 
@@ -32,12 +35,7 @@ using testing_support::U8;
 
 constexpr wchar_t kTitle[] = L"Installation Package Creation";
 
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h) CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+using platform::win32::UniqueHandle;
 
 std::u16string BinDirectory() {
   std::u16string self = platform::GetModulePath();
@@ -130,6 +128,24 @@ std::wstring MessageBoxText(HWND box) {
   wchar_t text[2048] = {};
   GetDlgItemTextW(box, 0xFFFF, text, 2048);
   return text;
+}
+
+// Waits until the dialog's build is running: its bar's range is the total
+// size (100 before the build), and the dialog answers only once the writer
+// pumps messages, after the image and the resource steps.
+bool WaitUntilBuilding(HWND dialog, int seconds = 60) {
+  HWND bar = GetDlgItem(dialog, 1007);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < until) {
+    DWORD_PTR high = 0;
+    if (SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 100, &high) &&
+        high != 100) {
+      return true;
+    }
+    if (!IsWindow(dialog)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
 }
 
 void Press(HWND box, int button) {
@@ -248,6 +264,9 @@ TEST_F(CreatorTest, CloseDuringTheRunAsksFirst) {
     Creator creator(temp.path());
     HWND dialog = creator.FindDialog();
     ASSERT_NE(dialog, nullptr) << c.what;
+    // Closed before the build starts, the dialog would end without a
+    // question: wait until it runs.
+    ASSERT_TRUE(WaitUntilBuilding(dialog)) << c.what;
     PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     HWND question = creator.FindDialog(dialog);
     ASSERT_NE(question, nullptr) << c.what;

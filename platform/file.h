@@ -34,6 +34,15 @@ enum class FileShare {
 
 enum class SeekOrigin { kBegin, kCurrent, kEnd };
 
+// What tells one file from another whatever names lead to it: two paths (a
+// hard link, another spelling) reach the same file exactly when the
+// identities of the files opened through them are equal.
+struct FileIdentity {
+  std::uint64_t volume = 0;  // the device or volume serial number
+  std::uint64_t index = 0;   // the inode or file index on that volume
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 class File {
  public:
   File() = default;
@@ -55,6 +64,13 @@ class File {
   // The path given to Open(), for messages.
   const std::u16string& path() const { return path_; }
 
+  // The identity of the open file. Raises FileError.
+  FileIdentity Identity();
+
+  // True when the open file is a plain file: not a pipe, a socket or a
+  // device (opening one of those never waits for a peer). Raises FileError.
+  bool IsPlainFile();
+
   // Reads up to `count` bytes; fewer only at the end of the file.
   // Returns the number of bytes read, 0 at the end.
   std::size_t Read(void* buffer, std::size_t count);
@@ -74,9 +90,18 @@ class File {
   void Close();
 
  private:
+  friend class StagedFile;
+
   // INVALID_HANDLE_VALUE on Windows and the invalid descriptor on POSIX are
   // both -1.
   static constexpr std::intptr_t kInvalidHandle = -1;
+
+  // Takes over `handle`, a plain file that the platform layer created and
+  // opened itself, and holds it as Open() with
+  // FileShare::kReadWrite holds a file; `path` names it. False, with the
+  // handle closed and the system's error left for LastOsError(), when that
+  // share mode cannot be had.
+  bool AdoptShared(std::intptr_t handle, const std::u16string& path);
 
   [[noreturn]] void ThrowLastError() const;
   void Release() noexcept;

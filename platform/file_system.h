@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
+
 namespace platform {
 
 // The separator of the platform's paths. Names stored inside a package
@@ -43,18 +45,25 @@ inline constexpr std::uint32_t kAttributeReadOnly = 0x01;
 inline constexpr std::uint32_t kAttributeHidden = 0x02;
 inline constexpr std::uint32_t kAttributeSystem = 0x04;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeDevice = 0x40;  // a pipe, a socket or a device
 inline constexpr std::uint32_t kAttributeArchive = 0x20;
 inline constexpr std::uint32_t kAttributeNormal = 0x80;
 inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;  // a link or junction
 
 // The attributes of `path`, without opening it; nothing when the path names
 // nothing. A directory, and a file that another process holds open without
-// sharing, have attributes like any other.
+// sharing, have attributes like any other. A link carries
+// kAttributeReparsePoint as in a FoundFile.
 std::optional<std::uint32_t> GetAttributes(const std::u16string& path);
 
 // Sets the attributes of `path`. On POSIX only kAttributeReadOnly has an
 // effect (it takes away or gives back the write permissions).
 bool SetAttributes(const std::u16string& path, std::uint32_t attributes);
+
+// The identity of the file that `path` names (links followed), taken
+// without changing the file; nothing when the path names nothing that can
+// be opened for reading its attributes.
+std::optional<FileIdentity> GetFileIdentity(const std::u16string& path);
 
 // Creates one folder; its parent must exist. False when it already exists.
 bool CreateFolder(const std::u16string& path);
@@ -85,14 +94,26 @@ std::u16string GetModulePath();
 // Bytes free for the calling user on the volume that holds `path`.
 std::optional<std::uint64_t> GetFreeDiskSpace(const std::u16string& path);
 
-// One child found by a DirectorySearch.
+// One child found by a DirectorySearch. A link (a symbolic link to a file
+// or a folder, a dangling one, a junction) carries kAttributeReparsePoint
+// on every platform, beside the attributes of what it points to; a pipe, a
+// socket or a device carries kAttributeDevice.
 struct FoundFile {
   std::u16string name;      // the child's own name
   std::u16string fullPath;  // the searched folder made absolute, then name
   std::uint32_t attributes = 0;
   std::uint64_t size = 0;
+  // False when the child's name cannot be told in UTF-16 (on POSIX: bytes
+  // that are not UTF-8). `name` then holds U+FFFD for the bad bytes and
+  // `fullPath` names no file, or another one.
+  bool nameReadable = true;
 
   bool IsDirectory() const { return (attributes & kAttributeDirectory) != 0; }
+  bool IsLink() const { return (attributes & kAttributeReparsePoint) != 0; }
+  // Neither a folder nor a link nor a device: a file that can be packed.
+  bool IsPlainFile() const {
+    return (attributes & (kAttributeDirectory | kAttributeReparsePoint | kAttributeDevice)) == 0;
+  }
 };
 
 // A directory search over a pattern: a folder, a separator and a name that
@@ -109,6 +130,11 @@ class DirectorySearch {
 
   // Fills `found` with the next match; false when there is none.
   bool Next(FoundFile& found);
+
+  // True when the search could not list what it was asked for: the folder
+  // is missing, is no folder, or cannot be read (reading it broke off
+  // included). A pattern that simply matches nothing is no failure.
+  bool failed() const;
 
  private:
   struct State;

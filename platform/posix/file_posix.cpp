@@ -1,6 +1,7 @@
 // File on POSIX: a file descriptor, with the Windows share modes kept by
 // flock(2) and the Windows refusals (directories, read-only files) made by
-// hand.
+// hand. Files are opened with O_NONBLOCK, which is taken away again at once,
+// so that opening a FIFO never waits for its other end.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -64,7 +65,7 @@ FileErrorCause OpenFailureCause(int osError, const std::string& name) {
 }
 
 int OpenFlags(FileAccess access) {
-  int flags = O_CLOEXEC | O_NOCTTY;
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   switch (access) {
     case FileAccess::kRead: flags |= O_RDONLY; break;
     case FileAccess::kWrite: flags |= O_WRONLY; break;
@@ -78,7 +79,7 @@ int OpenFlags(FileAccess access) {
 // flock belongs to the open file description, so opening and closing
 // another one leaves it alone.
 bool CutThroughSecondDescriptor(const std::string& name, const struct stat& held) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st;
   bool cut = false;
@@ -93,6 +94,26 @@ bool CutThroughSecondDescriptor(const std::string& name, const struct stat& held
   }
   CloseKeepingErrno(fd);
   return cut;
+}
+
+// Makes reads and writes on `fd` wait again, as they do on any file that
+// was opened without O_NONBLOCK.
+bool ClearNonBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+// Takes the flock that keeps `share` on `fd`: 0 when it is held, or the
+// errno of the refusal. A file system that keeps no locks cannot keep share
+// modes either; the file stays unguarded there.
+int TakeShareLock(int fd, FileShare share) {
+  const int lock = (share == FileShare::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  while (::flock(fd, lock) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EOPNOTSUPP || errno == ENOSYS) break;
+    return errno;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -157,6 +178,7 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
     return report(cause, osError);
   };
 
+  if (!ClearNonBlocking(fd)) return abandon(CauseFromOsError(errno), errno);
   struct stat st;
   if (::fstat(fd, &st) != 0) return abandon(CauseFromOsError(errno), errno);
   // Windows never opens a directory as a file.
@@ -168,15 +190,10 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
     return abandon(FileErrorCause::kAccessDenied, EACCES);
   }
 
-  const int lock = (share == FileShare::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB;
-  while (::flock(fd, lock) != 0) {
-    if (errno == EINTR) continue;
-    // A file system that keeps no locks cannot keep share modes either;
-    // the file opens unguarded there.
-    if (errno == EOPNOTSUPP || errno == ENOSYS) break;
-    const FileErrorCause cause = errno == EWOULDBLOCK ? FileErrorCause::kSharingViolation
-                                                      : CauseFromOsError(errno);
-    return abandon(cause, errno);
+  if (const int refused = TakeShareLock(fd, share); refused != 0) {
+    const FileErrorCause cause = refused == EWOULDBLOCK ? FileErrorCause::kSharingViolation
+                                                        : CauseFromOsError(refused);
+    return abandon(cause, refused);
   }
 
   if (creation == FileCreation::kCreateAlways && !created && st.st_size != 0) {
@@ -193,6 +210,30 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
 
   handle_ = fd;
   return true;
+}
+
+bool File::AdoptShared(std::intptr_t handle, const std::u16string& path) {
+  Release();
+  handle_ = handle;
+  path_ = path;
+  if (const int refused = TakeShareLock(Fd(handle_), FileShare::kReadWrite); refused != 0) {
+    Release();
+    errno = refused;
+    return false;
+  }
+  return true;
+}
+
+FileIdentity File::Identity() {
+  struct stat st;
+  if (::fstat(Fd(handle_), &st) != 0) ThrowLastError();
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool File::IsPlainFile() {
+  struct stat st;
+  if (::fstat(Fd(handle_), &st) != 0) ThrowLastError();
+  return S_ISREG(st.st_mode);
 }
 
 std::size_t File::Read(void* buffer, std::size_t count) {

@@ -24,30 +24,36 @@ struct Inspection {
   std::uint64_t size = 0;
 };
 
-// The attributes and size that Windows would give the file `path` names,
-// following symbolic links. A link whose target is missing counts as an
-// empty plain file, which is what it is to anyone who lists the folder. A
-// link to a folder is a reparse point, as a folder link is on Windows.
+// The attributes and size that Windows would give the file `path` names. A
+// symbolic link is a reparse point, as a link is on Windows, and carries the
+// attributes and size of its target beside that; a link whose target is
+// missing (or that loops) is a reparse point and nothing else. A FIFO, a
+// socket and a device are devices of size 0. Nothing, with errno telling
+// why, when the path names nothing.
 std::optional<Inspection> Inspect(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
-    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-    return Inspection{kAttributeNormal, 0};
-  }
+  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
   Inspection found;
+  if (S_ISLNK(st.st_mode)) {
+    found.attributes |= kAttributeReparsePoint;
+    if (::stat(path.c_str(), &st) != 0) return found;
+  }
   if (S_ISDIR(st.st_mode)) {
     found.attributes |= kAttributeDirectory;
-    struct stat link;
-    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-      found.attributes |= kAttributeReparsePoint;
-    }
-  } else {
+  } else if (S_ISREG(st.st_mode)) {
     found.size = static_cast<std::uint64_t>(st.st_size);
+  } else {
+    found.attributes |= kAttributeDevice;
   }
   if ((st.st_mode & S_IWUSR) == 0) found.attributes |= kAttributeReadOnly;
   // As on Windows, "normal" only stands alone.
   if (found.attributes == 0) found.attributes = kAttributeNormal;
   return found;
+}
+
+// Whether the bytes of a name read back unchanged from their UTF-16 form.
+bool Readable(const std::string& nativeName, const std::u16string& name) {
+  return text::Utf16ToUtf8(name) == nativeName;
 }
 
 // A growing buffer for the calls that fail with a too small one.
@@ -110,6 +116,12 @@ bool SetAttributes(const std::u16string& path, std::uint32_t attributes) {
     mode |= S_IWUSR;
   }
   return mode == old_mode || ::chmod(name.c_str(), mode) == 0;
+}
+
+std::optional<FileIdentity> GetFileIdentity(const std::u16string& path) {
+  struct stat st;
+  if (::stat(Native(path).c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 bool CreateFolder(const std::u16string& path) {
@@ -196,15 +208,18 @@ struct DirectorySearch::State {
   bool everything = false;  // "*" or "*.*"
   bool single = false;      // no wildcards: one name, looked up directly
   bool done = false;
+  bool failed = false;
 
   ~State() {
     if (dir != nullptr) ::closedir(dir);
   }
 
-  // Fills `found` for the child `nativeName`; false when it is gone.
+  // Fills `found` for the child `nativeName`; false, with errno telling
+  // why, when it is gone.
   bool Fill(const std::string& nativeName, std::u16string name16, FoundFile& found) const {
     const std::optional<Inspection> inspected = Inspect(nativeFolder + nativeName);
     if (!inspected) return false;
+    found.nameReadable = Readable(nativeName, name16);
     found.fullPath = folder + name16;
     found.name = std::move(name16);
     found.attributes = inspected->attributes;
@@ -227,10 +242,21 @@ DirectorySearch::DirectorySearch(const std::u16string& pattern) : state_(new Sta
   s.nativeFolder = Native(s.folder);
   s.name = full.substr(cut + 1);
   s.single = s.name.find_first_of(u"*?") == std::u16string::npos;
-  if (s.single) return;
+  if (s.single) {
+    // A missing name is no match, but its folder must be there to say so.
+    struct stat st;
+    if (::stat(s.nativeFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      s.done = true;
+      s.failed = true;
+    }
+    return;
+  }
   s.everything = s.name == u"*" || s.name == u"*.*";
   s.dir = ::opendir(s.nativeFolder.c_str());
-  if (s.dir == nullptr) s.done = true;
+  if (s.dir == nullptr) {
+    s.done = true;
+    s.failed = true;
+  }
 }
 
 DirectorySearch::~DirectorySearch() { delete state_; }
@@ -240,15 +266,24 @@ bool DirectorySearch::Next(FoundFile& found) {
   if (s.done) return false;
   if (s.single) {
     s.done = true;
-    return s.Fill(Native(s.name), s.name, found);
+    if (s.Fill(Native(s.name), s.name, found)) return true;
+    if (errno != ENOENT) s.failed = true;
+    return false;
   }
-  while (const dirent* entry = ::readdir(s.dir)) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(s.dir);
+    if (entry == nullptr) break;
     std::u16string name = text::Utf8ToUtf16(entry->d_name);
     if (!s.everything && !Matches(s.name, name)) continue;
     if (s.Fill(entry->d_name, std::move(name), found)) return true;
   }
+  // readdir says the end of the folder with errno untouched.
+  if (errno != 0) s.failed = true;
   s.done = true;
   return false;
 }
+
+bool DirectorySearch::failed() const { return state_->failed; }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/win32/buffer_adapter.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -18,6 +19,19 @@ std::optional<std::uint32_t> GetAttributes(const std::u16string& path) {
 
 bool SetAttributes(const std::u16string& path, std::uint32_t attributes) {
   return SetFileAttributesW(Wide(path), attributes) != 0;
+}
+
+std::optional<FileIdentity> GetFileIdentity(const std::u16string& path) {
+  // No access asked for, so that the file's share mode never stands in the
+  // way; backup semantics open folders too.
+  const win32::UniqueFileHandle file(CreateFileW(
+      Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
 bool CreateFolder(const std::u16string& path) {
@@ -61,12 +75,24 @@ struct DirectorySearch::State {
   HANDLE handle = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAW data{};
   bool pending = false;  // data holds a match not yet handed out
+  bool failed = false;
   std::u16string root;   // the searched folder, absolute, ending with a separator
 };
+
+namespace {
+
+// Whether FindFirstFileW or FindNextFileW failed only because nothing (more)
+// matched; a missing or unreadable folder fails otherwise.
+bool NothingMatched(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+}
+
+}  // namespace
 
 DirectorySearch::DirectorySearch(const std::u16string& pattern) : state_(new State) {
   state_->handle = FindFirstFileW(Wide(pattern), &state_->data);
   state_->pending = state_->handle != INVALID_HANDLE_VALUE;
+  state_->failed = !state_->pending && !NothingMatched(GetLastError());
   // The folder of a found child is the pattern made absolute and cut after
   // its last separator.
   std::u16string full = GetFullPath(pattern);
@@ -82,7 +108,11 @@ DirectorySearch::~DirectorySearch() {
 
 bool DirectorySearch::Next(FoundFile& found) {
   if (!state_->pending) {
-    if (state_->handle == INVALID_HANDLE_VALUE || !FindNextFileW(state_->handle, &state_->data)) {
+    if (state_->handle == INVALID_HANDLE_VALUE) return false;
+    if (!FindNextFileW(state_->handle, &state_->data)) {
+      if (!NothingMatched(GetLastError())) state_->failed = true;
+      FindClose(state_->handle);
+      state_->handle = INVALID_HANDLE_VALUE;
       return false;
     }
   }
@@ -92,7 +122,10 @@ bool DirectorySearch::Next(FoundFile& found) {
   found.fullPath = state_->root + found.name;
   found.attributes = d.dwFileAttributes;
   found.size = (static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+  found.nameReadable = true;
   return true;
 }
+
+bool DirectorySearch::failed() const { return state_->failed; }
 
 }  // namespace platform

@@ -77,6 +77,30 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
   return true;
 }
 
+bool File::AdoptShared(std::intptr_t handle, const std::u16string& path) {
+  // The share mode was given to CreateFileW with the handle.
+  Release();
+  handle_ = handle;
+  path_ = path;
+  return true;
+}
+
+FileIdentity File::Identity() {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(AsHandle(handle_), &info)) ThrowLastError();
+  return {info.dwVolumeSerialNumber,
+          (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+bool File::IsPlainFile() {
+  const DWORD type = GetFileType(AsHandle(handle_));
+  if (type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR) ThrowLastError();
+  if (type != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(AsHandle(handle_), &info)) ThrowLastError();
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 std::size_t File::Read(void* buffer, std::size_t count) {
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t total = 0;

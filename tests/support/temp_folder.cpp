@@ -11,6 +11,12 @@
 #include "platform/file_system.h"
 #include "text/utf8.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace testing_support {
 namespace {
 
@@ -97,6 +103,25 @@ std::string ReadWholeFile(const std::u16string& path) {
   std::string data(file.Length(), '\0');
   data.resize(file.Read(data.data(), data.size()));
   return data;
+}
+
+bool MakeSymbolicLink(const std::u16string& link, const std::u16string& target, bool folder) {
+#ifdef _WIN32
+  // Without the privilege, Windows in developer mode still makes links when asked so.
+  constexpr DWORD kAllowUnprivileged = 0x2;
+  const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | kAllowUnprivileged;
+  if (!CreateSymbolicLinkW(reinterpret_cast<const wchar_t*>(link.c_str()),
+                           reinterpret_cast<const wchar_t*>(target.c_str()), flags)) {
+    return false;
+  }
+#else
+  (void)folder;
+  if (::symlink(text::Utf16ToUtf8(target).c_str(), text::Utf16ToUtf8(link).c_str()) != 0) {
+    return false;
+  }
+#endif
+  const auto attributes = platform::GetAttributes(link);
+  return attributes && (*attributes & platform::kAttributeReparsePoint) != 0;
 }
 
 std::u16string U16(std::string_view utf8) { return text::Utf8ToUtf16(utf8); }

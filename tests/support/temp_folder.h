@@ -37,6 +37,12 @@ class TempFolder {
 // writing); fails the calling test when it cannot be read.
 std::string ReadWholeFile(const std::u16string& path);
 
+// Makes `link` a symbolic link to `target` (a folder link when `folder`);
+// `target` need not exist. False when this system makes none: a Windows
+// user without the privilege, or wine, whose CreateSymbolicLinkW reports
+// success and makes nothing.
+bool MakeSymbolicLink(const std::u16string& link, const std::u16string& target, bool folder);
+
 // UTF-8 literals in tests read more easily than u"" ones for byte data.
 std::u16string U16(std::string_view utf8);
 std::string U8(std::u16string_view utf16);

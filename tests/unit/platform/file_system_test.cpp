@@ -15,6 +15,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -27,6 +31,7 @@ using platform::FileErrorInfo;
 using platform::FileShare;
 using platform::FoundFile;
 using platform::kPathSeparator;
+using testing_support::MakeSymbolicLink;
 using testing_support::TempFolder;
 using testing_support::U16;
 using testing_support::U8;
@@ -352,9 +357,100 @@ TEST_F(DirectorySearchTest, NameWithoutWildcardsFindsJustThatEntry) {
   EXPECT_TRUE(SearchAll(temp_.Path(u"missing.txt")).empty());
 }
 
-TEST_F(DirectorySearchTest, MissingFolderFindsNothing) {
-  EXPECT_TRUE(SearchAll(temp_.Path(u"missing") + kSep + u"*.*").empty());
-  EXPECT_TRUE(SearchAll(temp_.Path(u"missing/a.txt")).empty());
+TEST_F(DirectorySearchTest, FailsOnlyWhenTheFolderCannotBeListed) {
+  struct Case {
+    std::u16string pattern;
+    bool failed;
+  };
+  const Case cases[] = {
+      {temp_.Path(u"missing") + kSep + u"*.*", true},
+      {temp_.Path(u"missing/a.txt"), true},
+      {temp_.Path(u"a.txt") + kSep + u"*.*", true},
+      {temp_.Path(u"a.txt/noext"), true},
+      {temp_.Path(u"*.none"), false},
+      {temp_.Path(u"missing.txt"), false},
+      {temp_.Path(u"sub") + kSep + u"*.*", false},  // an empty folder
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.pattern));
+    platform::DirectorySearch search(c.pattern);
+    FoundFile file;
+    while (search.Next(file)) {
+      EXPECT_TRUE(file.name == u"." || file.name == u"..") << U8(file.name);
+    }
+    EXPECT_EQ(search.failed(), c.failed);
+  }
 }
+
+// Every kind of link is a reparse point, beside what it points to, in a
+// search and in its attributes alike; none is a plain file.
+TEST(DirectorySearchKindsTest, LinksAreReparsePoints) {
+  TempFolder temp;
+  temp.WriteFile(u"target.txt", "hello");
+  temp.MakeFolder(u"folder");
+  struct Case {
+    std::u16string name;
+    std::u16string target;
+    bool folder;
+  };
+  const Case cases[] = {
+      {u"to-file", temp.Path(u"target.txt"), false},
+      {u"to-folder", temp.Path(u"folder"), true},
+      {u"dangling", temp.Path(u"missing.txt"), false},
+  };
+  for (const Case& c : cases) {
+    const bool made = MakeSymbolicLink(temp.Path(c.name), c.target, c.folder);
+#ifdef _WIN32
+    if (!made) GTEST_SKIP() << "this system makes no symbolic links (wine reports one made)";
+#endif
+    ASSERT_TRUE(made) << U8(c.name);
+  }
+  const auto found = SearchAll(temp.path() + kSep + u"*");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.name));
+    ASSERT_EQ(found.count(c.name), 1u);
+    const FoundFile& file = found.at(c.name);
+    EXPECT_TRUE(file.IsLink());
+    EXPECT_FALSE(file.IsPlainFile());
+    EXPECT_EQ(file.IsDirectory(), c.folder);
+    EXPECT_EQ(platform::GetAttributes(file.fullPath), file.attributes);
+#ifndef _WIN32
+    // Windows gives a link's own attributes; here they are its target's.
+    if (c.name == u"dangling") {
+      EXPECT_EQ(file.attributes, platform::kAttributeReparsePoint);
+    }
+    if (c.name == u"to-file") {
+      EXPECT_EQ(file.size, 5u);
+    }
+#endif
+  }
+  EXPECT_TRUE(found.at(u"target.txt").IsPlainFile());
+  EXPECT_FALSE(found.at(u"folder").IsLink());
+}
+
+#ifndef _WIN32
+TEST(DirectorySearchKindsTest, FifoIsADeviceAndABadNameIsUnreadable) {
+  TempFolder temp;
+  ASSERT_EQ(::mkfifo(U8(temp.Path(u"pipe")).c_str(), 0666), 0);
+  const std::string badName = "bad\xFF\xFEname";
+  const int fd = ::open((U8(temp.path()) + "/" + badName).c_str(), O_WRONLY | O_CREAT, 0666);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  temp.WriteFile(u"good", "x");
+
+  const auto found = SearchAll(temp.path() + kSep + u"*");
+  ASSERT_EQ(found.size(), 3u);
+  const FoundFile& pipe = found.at(u"pipe");
+  EXPECT_EQ(pipe.attributes & platform::kAttributeDevice, platform::kAttributeDevice);
+  EXPECT_FALSE(pipe.IsPlainFile());
+  EXPECT_EQ(platform::GetAttributes(pipe.fullPath), pipe.attributes);
+  EXPECT_TRUE(found.at(u"good").IsPlainFile());
+  EXPECT_TRUE(found.at(u"good").nameReadable);
+
+  const FoundFile& bad = found.at(U16(badName));
+  EXPECT_FALSE(bad.nameReadable);
+  EXPECT_EQ(bad.name, u"bad\uFFFD\uFFFDname");
+}
+#endif
 
 }  // namespace

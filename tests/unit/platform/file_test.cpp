@@ -2,14 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <future>
 #include <limits>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "platform/file_system.h"
 #include "tests/support/temp_folder.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -19,6 +29,7 @@ using platform::FileCreation;
 using platform::FileError;
 using platform::FileErrorCause;
 using platform::FileErrorInfo;
+using platform::FileIdentity;
 using platform::FileShare;
 using platform::SeekOrigin;
 using testing_support::ReadWholeFile;
@@ -326,5 +337,113 @@ TEST(FileIoTest, TransferAgainstTheAccessRaisesWithThePath) {
   }
   EXPECT_EQ(ReadWholeFile(path), "contents");
 }
+
+// The identity of the file `path` names, through an open File.
+FileIdentity IdentityThroughFile(const std::u16string& path) {
+  File file;
+  EXPECT_TRUE(file.Open(path, FileAccess::kRead, FileCreation::kOpenExisting,
+                        FileShare::kReadWrite))
+      << U8(path);
+  return file.IsOpen() ? file.Identity() : FileIdentity{};
+}
+
+TEST(FileIdentityTest, OneFileWhateverThePathAnotherFileDiffers) {
+  TempFolder temp;
+  const std::u16string sep(1, platform::kPathSeparator);
+  const std::u16string file = temp.WriteFile(u"dir/f", "same");
+  const std::u16string other = temp.WriteFile(u"dir/g", "same");
+  const std::u16string hardLink = temp.Path(u"hard");
+  std::error_code error;
+  std::filesystem::create_hard_link(std::filesystem::path(file), std::filesystem::path(hardLink),
+                                    error);
+  ASSERT_FALSE(error) << error.message();
+
+  // A holder that shares nothing does not keep the identity from being had.
+  File holder;
+  ASSERT_TRUE(holder.Open(file, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));
+  const FileIdentity identity = holder.Identity();
+  const std::optional<FileIdentity> byPath = platform::GetFileIdentity(file);
+  ASSERT_TRUE(byPath.has_value());
+  EXPECT_EQ(*byPath, identity);
+  holder.Close();
+
+  for (const std::u16string& path :
+       {file, temp.path() + sep + u"dir" + sep + u"." + sep + u"f", hardLink}) {
+    SCOPED_TRACE(U8(path));
+    EXPECT_EQ(IdentityThroughFile(path), identity);
+    EXPECT_EQ(platform::GetFileIdentity(path), identity);
+  }
+  EXPECT_NE(IdentityThroughFile(other), identity);
+  EXPECT_NE(platform::GetFileIdentity(other), identity);
+
+  // Folders have identities too, through the path alone.
+  const std::optional<FileIdentity> folder = platform::GetFileIdentity(temp.Path(u"dir"));
+  ASSERT_TRUE(folder.has_value());
+  EXPECT_EQ(platform::GetFileIdentity(temp.Path(u"dir") + sep + u"."), folder);
+  EXPECT_NE(*folder, identity);
+  EXPECT_FALSE(platform::GetFileIdentity(temp.Path(u"missing")).has_value());
+}
+
+#ifndef _WIN32
+// Opens `path` on another thread and waits for it a while; a call that
+// hangs fails the test and is set free by opening the FIFO's other end.
+bool OpensWithoutWaiting(File& file, const std::u16string& path, FileAccess access,
+                         bool* opened) {
+  auto result = std::async(std::launch::async, [&] {
+    return file.Open(path, access, FileCreation::kOpenExisting, FileShare::kReadWrite);
+  });
+  if (result.wait_for(std::chrono::seconds(5)) == std::future_status::ready) {
+    *opened = result.get();
+    return true;
+  }
+  const int peer = ::open(U8(path).c_str(), (access == FileAccess::kRead ? O_WRONLY : O_RDONLY) |
+                                                O_NONBLOCK);
+  *opened = result.get();
+  if (peer >= 0) ::close(peer);
+  return false;
+}
+
+TEST(FileKindTest, FifoOpensAtOnceAndWaitsForDataOnlyWhenRead) {
+  TempFolder temp;
+  const std::u16string fifo = temp.Path(u"fifo");
+  ASSERT_EQ(::mkfifo(U8(fifo).c_str(), 0666), 0);
+
+  // Writing needs a reader: refused at once rather than waited for.
+  File writer;
+  bool opened = true;
+  EXPECT_TRUE(OpensWithoutWaiting(writer, fifo, FileAccess::kWrite, &opened));
+  EXPECT_FALSE(opened);
+
+  // Reading without a writer opens at once and finds nothing.
+  File reader;
+  ASSERT_TRUE(OpensWithoutWaiting(reader, fifo, FileAccess::kRead, &opened));
+  ASSERT_TRUE(opened);
+  EXPECT_FALSE(reader.IsPlainFile());
+  char buffer[8];
+  EXPECT_EQ(reader.Read(buffer, sizeof buffer), 0u);
+
+  // A read waits for data as on any file: the file was left blocking.
+  const int peer = ::open(U8(fifo).c_str(), O_WRONLY | O_NONBLOCK);
+  ASSERT_GE(peer, 0);
+  std::thread late([peer] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(::write(peer, "ab", 2), 2);
+    ::close(peer);
+  });
+  std::size_t got = 0;
+  EXPECT_NO_THROW(got = reader.Read(buffer, sizeof buffer));
+  late.join();
+  EXPECT_EQ(std::string(buffer, got), "ab");
+
+  File device;
+  ASSERT_TRUE(device.Open(u"/dev/null", FileAccess::kRead, FileCreation::kOpenExisting,
+                          FileShare::kReadWrite));
+  EXPECT_FALSE(device.IsPlainFile());
+  File plain;
+  ASSERT_TRUE(plain.Open(temp.WriteFile(u"plain", "x"), FileAccess::kRead,
+                         FileCreation::kOpenExisting, FileShare::kReadWrite));
+  EXPECT_TRUE(plain.IsPlainFile());
+}
+#endif
 
 }  // namespace

@@ -94,19 +94,54 @@ std::string EncodeTrailerHead(std::uint32_t entryCount) {
   return out;
 }
 
-bool IsSafeStoredName(std::u16string_view name) {
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find_first_of(u"\\/", start);
-    if (end == std::u16string_view::npos) end = name.size();
-    const std::u16string_view part = name.substr(start, end - start);
-    if (part.size() >= 2 && part[0] == u'.' && part[1] == u'.' &&
-        part.find_first_not_of(u". ", 2) == std::u16string_view::npos) {
-      return false;
-    }
-    start = end + 1;
+namespace {
+
+bool IsAsciiLetterCaseless(std::u16string_view text, std::u16string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i] >= u'a' && text[i] <= u'z' ? text[i] - (u'a' - u'A') : text[i];
+    if (c != upper[i]) return false;
   }
   return true;
+}
+
+// Windows opens a device, not a file, for these names, whatever extension
+// follows them and in any letter case; "COM" and "LPT" take the digits 0
+// to 9 and the superscripts one, two and three.
+bool IsDeviceName(std::u16string_view component) {
+  std::u16string_view base = component.substr(0, component.find(u'.'));
+  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+  for (std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
+    if (IsAsciiLetterCaseless(base, device)) return true;
+  }
+  if (base.size() == 4 && (IsAsciiLetterCaseless(base.substr(0, 3), u"COM") ||
+                           IsAsciiLetterCaseless(base.substr(0, 3), u"LPT"))) {
+    const char16_t n = base[3];
+    return (n >= u'0' && n <= u'9') || n == u'\u00B9' || n == u'\u00B2' || n == u'\u00B3';
+  }
+  return false;
+}
+
+bool IsSafeComponent(std::u16string_view component) {
+  if (component.empty() || component.back() == u'.' || component.back() == u' ') return false;
+  for (char16_t c : component) {
+    if (c < 0x20 || std::u16string_view(u":<>\"|?*").find(c) != std::u16string_view::npos) {
+      return false;
+    }
+  }
+  return !IsDeviceName(component);
+}
+
+}  // namespace
+
+bool IsSafeStoredName(std::u16string_view name) {
+  for (std::size_t start = 0;;) {
+    const std::size_t end = name.find_first_of(u"\\/", start);
+    const bool last = end == std::u16string_view::npos;
+    if (!IsSafeComponent(name.substr(start, last ? end : end - start))) return false;
+    if (last) return true;
+    start = end + 1;
+  }
 }
 
 namespace {

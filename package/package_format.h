@@ -108,10 +108,17 @@ std::string EncodeRecord(std::uint32_t dataOffset, std::uint32_t size, std::uint
 // The trailer behind the last record, without the checksum and size fields.
 std::string EncodeTrailerHead(std::uint32_t entryCount);
 
-// False when a component of `name` (split at '\\' and '/') is one that
-// Windows resolves to the parent folder: ".." itself, or ".." followed only
-// by dots and spaces, which Windows strips. Such a name would be written
-// outside the destination folder.
+// True when `name` can be restored below a destination folder on every
+// platform as the file it says, and nowhere else. Split at '\\' and '/',
+// every component must be non-empty, must not end with '.' or a blank
+// (Windows strips those, so ".." and ".. ." would step up to the parent
+// and "a." would be "a"), must hold no control character below 0x20 and
+// none of : < > " | ? * (':' opens an alternate data stream, the others
+// are wildcards or refused by Windows), and must not be a device name
+// (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9, with or without
+// an extension, in any letter case). So an empty name, a leading separator
+// and a drive prefix are refused too. A package written on Windows never
+// holds any other name.
 bool IsSafeStoredName(std::u16string_view name);
 
 // The start of the certificate table (the signature) when `head`, the first

@@ -88,18 +88,33 @@ TEST(PackageFormat, ChecksumEdgesAroundTwoMillion) {
   EXPECT_EQ(format::AddToChecksum(0, std::vector<unsigned char>(100, 0)), 0u);
 }
 
-TEST(PackageFormat, StoredNamesThatStepOutOfTheDestinationAreUnsafe) {
+TEST(PackageFormat, StoredNamesThatWindowsCannotHoldSafelyAreRefused) {
   struct Case {
     std::u16string name;
     bool safe;
   };
   const Case cases[] = {
-      {u"setup.exe", true},        {u"Data\\a.txt", true},    {u"", true},
-      {u"..a\\b", true},           {u"a..\\b", true},         {u".\\a", true},
-      {u". .\\a", true},           {u"...x", true},           {u"..", false},
-      {u"..\\evil.exe", false},    {u"a\\..\\..\\b", false},  {u"a/../b", false},
-      {u"...\\b", false},          {u".. \\b", false},        {u"a\\.. .", false},
-      {u"a\\..", false},
+      // Ordinary names, odd but harmless ones among them.
+      {u"setup.exe", true}, {u"Data\\a.txt", true}, {u"Data/sub/a.txt", true},
+      {u"..a\\b", true}, {u"...x", true}, {u".hidden", true},
+      {u"HTML Images\\logo.gif", true}, {u"Tool 5 INT.AppNameFile", true},
+      {u"CONSOLE.txt", true}, {u"COM10", true}, {u"LPT", true}, {u"xNUL", true},
+      {u"\u00e9t\u00e9\\\U0001F600.txt", true},
+      // Steps to the parent, also as Windows strips trailing dots and blanks.
+      {u"..", false}, {u"..\\evil.exe", false}, {u"a\\..\\..\\b", false}, {u"a/../b", false},
+      {u"...\\b", false}, {u".. \\b", false}, {u"a\\.. .", false}, {u"a\\..", false},
+      // Empty components, a leading separator, a drive, trailing dots and blanks.
+      {u"", false}, {u"\\a.txt", false}, {u"/a.txt", false}, {u"a\\\\b", false}, {u"a\\", false},
+      {u".\\a", false}, {u". .\\a", false}, {u"C:\\a.txt", false}, {u"a.", false}, {u"a..\\b", false},
+      {u"a \\b", false},
+      // Alternate data streams, wildcards and characters Windows refuses.
+      {u"a.txt:stream", false}, {u"a<b", false}, {u"a>b", false}, {u"a\"b", false},
+      {u"a|b", false}, {u"a?b", false}, {u"a*b", false}, {u"a\tb", false},
+      {std::u16string(u"a\0b", 3), false}, {u"a\x1F", false},
+      // Device names, with or without an extension, in any letter case.
+      {u"CON", false}, {u"con.txt", false}, {u"Data\\nul", false}, {u"aux .log", false},
+      {u"COM1", false}, {u"com9.txt", false}, {u"LPT0\\a", false}, {u"prn.tar.gz", false},
+      {u"COM\u00B9", false}, {u"lpt\u00B3.txt", false}, {u"CONIN$", false}, {u"conout$.x", false},
   };
   for (const Case& c : cases) {
     std::string narrow(c.name.begin(), c.name.end());

@@ -50,8 +50,9 @@ TEST(PackageReaderRegression, ShortFilesAndEmptyNamesAreReadWithinBounds) {
       // The marker search copied zero bytes from an empty window (a null
       // pointer) for a file with no bytes to search.
       {"an empty file", "", package::kResultDamaged},
-      // The same zero-byte copy for a directory record with an empty name.
-      {"an entry with an empty name", OneEntryPackage(kEmptyStream, 0, u""), package::kResultDone},
+      // The same zero-byte copy for a directory record with an empty name
+      // (a name that is refused since).
+      {"an entry with an empty name", OneEntryPackage(kEmptyStream, 0, u""), package::kResultDamaged},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

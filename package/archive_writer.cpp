@@ -44,10 +44,11 @@ void WriteText(platform::File& file, std::u16string_view text) {
 
 }  // namespace
 
-std::uint32_t PackageBuilder::FillInput(platform::File& file) {
+std::uint32_t PackageBuilder::FillInput(platform::File& file, std::uint32_t limit) {
   if (stream.avail_in == 0) {
     stream.next_in = inBuffer;
-    stream.avail_in = static_cast<uInt>(file.Read(inBuffer, kStreamBufferSize));
+    stream.avail_in = static_cast<uInt>(
+        limit == 0 ? 0 : file.Read(inBuffer, std::min<std::size_t>(limit, kStreamBufferSize)));
   }
   return stream.avail_in;
 }
@@ -92,8 +93,11 @@ int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callb
   try {
     for (int i = 0; i < entryCount && !cancelRequested; ++i) {
       PackageEntry& entry = entries[i];
+      // Only a plain file is packed: a pipe or a device put in a source's
+      // place since it was added could give bytes without end.
       if (!source.Open(entry.sourcePath, platform::FileAccess::kRead,
-                       platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite)) {
+                       platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite) ||
+          !source.IsPlainFile()) {
         return kResultCannotOpenFile;
       }
       Notify(callback, kEventEntryStarted, &entry, context);
@@ -113,6 +117,9 @@ int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callb
         const int status = deflate(&stream, Z_NO_FLUSH);
         FlushOutput(package);
         if (status != Z_OK) break;
+        // Sizes are below 2 GiB in a package; a source that grows past
+        // that while it is read cannot be described.
+        if (stream.total_in > format::kMaxPackageBytes) return kResultFileError;
         const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
         Notify(callback, kEventEntryPercent, &percent, context);
         const std::int32_t done = static_cast<std::int32_t>(BytesPackedBefore(i));
@@ -125,6 +132,10 @@ int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callb
         if (FlushOutput(package) == 0 || status != Z_OK) break;
       }
       scope.End();
+      // The directory tells the bytes that were packed, whatever the file
+      // said its length was: a source may grow or shrink meanwhile, and a
+      // file under /proc says 0 and gives more.
+      entry.size = static_cast<std::uint32_t>(stream.total_in);
       entry.packedSize = static_cast<std::uint32_t>(stream.total_out);
       if (!checkedPosition()) return kResultFileError;
       Notify(callback, kEventEntryDone, &entry, context);

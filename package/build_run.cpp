@@ -4,9 +4,13 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/program.h"
+#include "platform/staged_file.h"
 
 namespace package {
 namespace {
+
+// Where a path's folder ends: Windows takes '/' for '\\' too.
+constexpr char16_t kSeparators[] = {platform::kPathSeparator, u'/', u'\0'};
 
 // Opens the package again after a resource step, at its end. The update
 // rewrote the file, so its length may have changed.
@@ -19,22 +23,6 @@ void Reopen(platform::File& file, const std::u16string& path) {
   file.Seek(0, platform::SeekOrigin::kEnd);
 }
 
-// Deletes the package file when the run ends early, so that no broken
-// package is ever left at the target path. The file itself must be closed
-// first: it is declared after this guard.
-class PartialPackage {
- public:
-  explicit PartialPackage(const std::u16string& path) : path_(path) {}
-  ~PartialPackage() {
-    if (!kept_) platform::RemoveFile(path_);
-  }
-  void Keep() { kept_ = true; }
-
- private:
-  const std::u16string& path_;
-  bool kept_ = false;
-};
-
 }  // namespace
 
 int PackageBuilder::BuildPackage(int resourceId, const std::u16string& targetPath,
@@ -46,32 +34,38 @@ int PackageBuilder::BuildPackage(int resourceId, const std::u16string& targetPat
                                                    platform::ResourceId::Number(resourceId));
   if (!image) return kResultNoExtractorImage;
 
-  PartialPackage partial(targetPath);
-  platform::File package;
-  if (!package.Open(targetPath, platform::FileAccess::kReadWrite,
-                    platform::FileCreation::kCreateAlways, platform::FileShare::kReadWrite)) {
-    partial.Keep();  // nothing of ours is there
-    return kResultFileError;
-  }
+  // A target that is one of the sources would be destroyed before its
+  // bytes were read: refuse the run and leave the file alone.
+  if (FindSource(targetPath) >= 0) return kResultFileError;
+
+  // The package is written under a temporary name beside the target and
+  // takes the target's name only when it is complete, so a failed or
+  // cancelled run leaves whatever was there before. The folder must exist.
+  const std::size_t cut = targetPath.find_last_of(kSeparators);
+  const std::u16string folder = cut == std::u16string::npos ? u"." : targetPath.substr(0, cut + 1);
+  const auto attributes = platform::GetAttributes(folder);
+  if (!attributes || (*attributes & platform::kAttributeDirectory) == 0) return kResultFileError;
+  platform::StagedFile staged;
+  if (!staged.Begin(folder, targetPath.substr(cut + 1))) return kResultFileError;
+  const std::u16string& path = staged.temporaryPath();
+  platform::File& package = staged.file();
   package.Write(image->data(), image->size());
 
   if (!splashPath.empty()) {
     package.Close();
-    AddSplashResource(targetPath, splashPath);
-    Reopen(package, targetPath);
+    AddSplashResource(path, splashPath);
+    Reopen(package, path);
   }
   if (!version.empty()) {
     package.Close();
-    StampVersion(targetPath, toolDirectory);
-    Reopen(package, targetPath);
+    StampVersion(path, toolDirectory);
+    Reopen(package, path);
   }
 
   const int written = WriteArchive(package, callback, context);
-  package.Close();
-  if (cancelRequested) return kResultDone;  // the guard deletes the file
+  if (cancelRequested) return kResultDone;  // the staged file goes again
   if (written != kResultArchiveWritten) return written;
-  partial.Keep();
-  return kResultDone;
+  return staged.Commit() ? kResultDone : kResultFileError;
 }
 
 int PackageBuilder::CreateDirectoryTree(const std::u16string& path) {

@@ -14,12 +14,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
-namespace platform {
-class File;
-}
+#include "platform/file.h"
 
 namespace package {
 
@@ -44,11 +43,15 @@ struct PackageEntry {
   std::uint32_t dataOffset = 0;  // position of that stream in the package file
 
   // Fills the row from the file at `fullPath`: its length, the path, and
-  // the stored name, which is `fullPath` without its first root.size() + 1
-  // characters (the root and the one character after it, whatever those
-  // are; empty when nothing is left). The file is opened for reading while
-  // others may read and write it. Returns 1, or 0 with the row unchanged
-  // when the file cannot be opened.
+  // the stored name, which is `fullPath` without `root` and the separator
+  // after it (a root that ends with a separator is cut with it). The file
+  // is opened for reading while others may read and write it. Returns 1,
+  // or 0 with the row unchanged when the file cannot be opened, is no plain
+  // file (a pipe, a device), is 2 GiB or larger, or when no name can be
+  // cut: the root is not the leading part of the path (compared as the
+  // platform compares paths: on Windows '/' and '\\' and the letters A-Z
+  // and a-z are taken as equal), no separator follows it, or nothing is
+  // left after it.
   int LoadFromFile(const std::u16string& fullPath, const std::u16string& root);
 
   // Empties both strings and sets size to 0; packedSize and dataOffset stay.
@@ -67,26 +70,41 @@ class PackageBuilder {
   // --- Filling and measuring the table (writing side) ---
 
   // Adds one file. Returns 1 when the file is in the table (newly added, or
-  // already there: paths equal with A-Z and a-z taken as equal count as the
-  // same file), 0 when it was not added: the table is full (tested first),
-  // the file cannot be opened, or its stored name is one that the reader
-  // refuses (longer than 1,000 code units, or with a component that steps
-  // up to the parent folder).
+  // already there: paths equal with A-Z and a-z taken as equal, or another
+  // path to the same file under the same stored name, count as the same
+  // file), 0 when it was not added: the table is full (tested first),
+  // LoadFromFile refuses the file, its stored name is one that the reader
+  // refuses (see format::IsSafeStoredName; longer than 1,000 code units),
+  // or another file already has the same stored name (A-Z and a-z, and
+  // '\\' and '/', taken as equal, as they are when Windows unpacks it).
   int AddFile(const std::u16string& fullPath, const std::u16string& root);
 
   // Adds every file below `folderPath`, depth first: the files of each
   // sub-folder come before the files of the folder itself. Folders whose
   // names begin with '.' and folder links are skipped, files beginning with
-  // '.' are kept, an empty `folderPath` adds nothing,
-  // and a file named `excludedName` (A-Z and a-z taken as equal) is left
-  // out. Files get the absolute path that the directory search gives.
-  // Missing folders and files that cannot be added are passed over; the
-  // result is the number of files found that could not be added.
+  // '.' are kept, an empty `folderPath` adds nothing, a file named
+  // `excludedName` (A-Z and a-z taken as equal) is left out, and so is the
+  // file given to LeaveOutOfFolders. Files get the absolute path that the
+  // directory search gives, and `root` is cut in its absolute form. The
+  // result is the number of files that could not be added: each file that
+  // AddFile refuses, each link to a file, pipe, socket or device (none is
+  // packed), each child whose name cannot be told in UTF-16, and each
+  // folder that is missing or cannot be read counts one.
   int AddFolder(const std::u16string& folderPath, const std::u16string& root,
                 const std::u16string& excludedName);
 
-  // Refreshes every row's size from the file system and returns the sum of
-  // the sizes as a 32-bit value. A file that can no longer be found keeps
+  // The package that is about to be written to `path`: when a file exists
+  // there, folder walks leave it out, so that a package inside a packed
+  // folder never packs its own previous version.
+  void LeaveOutOfFolders(const std::u16string& path);
+
+  // The row whose source is the very file at `path` (compared by identity,
+  // not by name), or -1. A target that is a source must never be opened
+  // for writing: that would destroy the source.
+  int FindSource(const std::u16string& path) const;
+
+  // Refreshes every row's size from the file itself and returns the sum of
+  // the sizes as a 32-bit value. A file that can no longer be opened keeps
   // its size and adds nothing.
   int MeasureTotal();
 
@@ -96,13 +114,18 @@ class PackageBuilder {
   // resource "SFX_EXE" `resourceId`), then the splash image (when
   // `splashPath` is not empty) and the version information (when `version`
   // is not empty) as resources, each with the file closed, then the archive
-  // last. Returns kResultDone; kResultEmpty for an empty table and
+  // last. All of it goes to a temporary file beside the target, which takes
+  // the target's name only when the package is complete: whatever stood at
+  // the target stays until then, and stays for good when the run fails or
+  // is cancelled. Returns kResultDone; kResultEmpty for an empty table and
   // kResultNoExtractorImage before any file exists; kResultFileError when the
-  // target cannot be created. When the archive writer stops early
-  // (kResultCannotOpenFile, kResultFileError) the partial package is deleted
+  // target's folder is missing, the target cannot be replaced (a folder, a
+  // link, a read-only file) or is one of the sources (FindSource), or the
+  // package cannot be moved into place. When the archive writer stops early
+  // (kResultCannotOpenFile, kResultFileError) the temporary file is deleted
   // and the writer's result returned; after a cancel it is deleted and the
   // result is kResultDone. File errors of the image write and of reopening
-  // pass to the caller, after the partial package was deleted.
+  // pass to the caller, after the temporary file was deleted.
   int BuildPackage(int resourceId, const std::u16string& targetPath, ProgressFunction callback,
                    void* context, const std::u16string& splashPath,
                    const std::u16string& toolDirectory);
@@ -139,8 +162,11 @@ class PackageBuilder {
   // more is written); kResultFileError on a file error while reading a
   // source or writing, seeking or reading back the package, and when the
   // package would reach 2 GiB or a stored name is longer than the format
-  // allows. Never throws a FileError. Memory use does not depend on the
-  // sizes of the sources.
+  // allows or a source grows to 2 GiB. A source that is no longer a plain
+  // file counts as one that cannot be opened. Each entry's size in the
+  // directory is the number of bytes compressed, whatever the file's
+  // length said. Never throws a FileError. Memory use does not depend on
+  // the sizes of the sources.
   int WriteArchive(platform::File& package, ProgressFunction callback, void* context);
 
   // The sum of the sizes of entries 0 to index - 1, plus the bytes of the
@@ -149,10 +175,10 @@ class PackageBuilder {
 
   // --- Stream operations of the writer and the reader ---
 
-  // When no input is pending, reads up to 8 KiB from `file` into inBuffer.
-  // Returns the bytes pending; 0 when the file is exhausted. Raises
-  // FileError on a failed read.
-  std::uint32_t FillInput(platform::File& file);
+  // When no input is pending, reads up to 8 KiB, and at most `limit` bytes,
+  // from `file` into inBuffer. Returns the bytes pending; 0 when the file
+  // is exhausted or the limit is 0. Raises FileError on a failed read.
+  std::uint32_t FillInput(platform::File& file, std::uint32_t limit = kStreamBufferSize);
 
   // Writes what the stream has put into outBuffer to `file` and empties the
   // buffer. Returns the number of bytes written. Raises FileError.
@@ -170,8 +196,9 @@ class PackageBuilder {
   // kResultDone; kResultCannotOpenPackage; kResultDamaged (no marker,
   // another version, or a directory that states more than 512 entries, a
   // name over 1,000 code units, a record outside the file, a stream that
-  // reaches into the directory, or a name that steps out of the destination
-  // folder); kResultChecksumMismatch; kResultSizeMismatch; kResultEmpty.
+  // reaches into the directory or shares bytes with another entry's, a
+  // size of 2 GiB or more, or a name that format::IsSafeStoredName
+  // refuses); kResultChecksumMismatch; kResultSizeMismatch; kResultEmpty.
   // A signed package is read from its signed part only: when the file is a
   // PE image whose certificate table ends the file, the table's start is
   // taken as the file's end. Never reads outside the file; file errors of
@@ -181,11 +208,15 @@ class PackageBuilder {
   // Restores every ordinary entry below `destination`, the last entry
   // first; entries whose names contain "ShowReadMe", ".AppNameFile" or
   // "HTML Images" are skipped. Sends kEventEntryStarted for every entry,
-  // kEventEntryPercent and kEventPackedBytesDone while inflating, and
-  // kEventEntryDone for each entry restored. Stops before the next entry
-  // once cancelRequested is set. Returns kResultDone (also after a cancel),
-  // kResultFileError when any entry failed (the others are still tried),
-  // kResultCannotOpenFile, or the failed OpenPackage result.
+  // kEventEntryPercent and kEventPackedBytesDone after each inflate step,
+  // kEventEntryDone for each entry restored, and kEventPackedBytesDone
+  // after a skipped or failed entry that counts in PackedTotal, so that the
+  // packed bytes reach PackedTotal exactly when the last entry is done and
+  // never pass it. Stops before the next entry once cancelRequested is set.
+  // Returns kResultDone (also after a cancel), kResultFileError when any
+  // entry failed (the others are still tried), kResultCannotOpenFile, or
+  // the failed OpenPackage result. File errors of reading the package pass
+  // to the caller.
   int ExtractAll(const std::u16string& destination, ProgressFunction callback, void* context);
 
   // Restores entry `index` below `destination`, whatever its name. Returns
@@ -195,9 +226,18 @@ class PackageBuilder {
 
   // Restores entry `index` from the open `package` to `destination` (which
   // ends with a separator) plus its stored name, creating the folders on the
-  // way. Returns kResultDone (also when a cancel stopped it; the partial
-  // file is kept), kResultFileError when the output file cannot be created,
-  // or kResultDamagedStream (the partial file is removed).
+  // way. The entry is written under a temporary name beside its final one
+  // and moved there only when it is whole, so what stood at the name stays
+  // when it fails; folders made for it are removed again. No link below
+  // `destination` is followed. Reads at most the entry's packed bytes and
+  // writes at most its size. Returns kResultDone (also when a cancel
+  // stopped it: the entry is then left out); kResultFileError when the
+  // file cannot be created or written, a link or anything but a folder
+  // stands on its way, anything but a plain file stands at its name, or
+  // that file is the package itself; kResultDamagedStream when the stream
+  // is damaged, would inflate past the entry's size, ends before it, or
+  // does not end exactly at its packed size. File errors of reading the
+  // package pass to the caller.
   int RestoreEntry(platform::File& package, int index, const std::u16string& destination);
 
   // True when OpenPackage(withChecksum) succeeds.
@@ -205,7 +245,7 @@ class PackageBuilder {
 
   // Sums of packedSize and size over the entries whose names contain
   // neither "ShowReadMe" nor ".AppNameFile"; 0 when the package cannot be
-  // opened.
+  // opened. A sum beyond 32 bits is the largest 32-bit number.
   std::uint32_t PackedTotal();
   std::uint32_t UnpackedTotal();
 
@@ -218,7 +258,8 @@ class PackageBuilder {
   std::u16string ApplicationName();
 
   // Packed sizes of the entries after `index` (those that an extraction in
-  // reverse order has already handled), plus the current entry's input.
+  // reverse order has already handled) that count in PackedTotal, plus the
+  // current entry's input when it counts too.
   std::uint32_t PackedBytesDone(int index) const;
 
   // Resets all 512 rows and sets entryCount and trailerSize to 0.
@@ -267,6 +308,7 @@ class PackageBuilder {
 
  private:
   std::u16string modulePath;
+  std::optional<platform::FileIdentity> leftOut;  // see LeaveOutOfFolders
   std::array<PackageEntry, kTableCapacity> entries;
   int entryCount = 0;
   int trailerSize = 0;

@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -13,6 +15,7 @@
 #include "package/result_codes.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/staged_file.h"
 
 namespace package {
 namespace {
@@ -33,14 +36,23 @@ bool CountsInTotals(const PackageEntry& entry) {
   return !Contains(entry.storedName, kReadMeName) && !Contains(entry.storedName, kAppNameMark);
 }
 
-// The sum of one field over the entries that count towards the totals.
-std::uint32_t SumOfCounted(const PackageBuilder& builder, std::uint32_t PackageEntry::*field) {
-  std::uint32_t total = 0;
-  for (int k = 0; k < builder.GetEntryCount(); ++k) {
+// The sum of one field over the entries from `first` on that count towards
+// the totals. It stops at the largest 32-bit number rather than wrap: 512
+// sizes below 2 GiB each can add up to more, and a wrapped sum would ask
+// for too little disk space.
+std::uint32_t SumOfCounted(const PackageBuilder& builder, std::uint32_t PackageEntry::*field,
+                           int first = 0) {
+  std::uint64_t total = 0;
+  for (int k = std::max(first, 0); k < builder.GetEntryCount(); ++k) {
     const PackageEntry& entry = builder.GetEntry(k);
     if (CountsInTotals(entry)) total += entry.*field;
   }
-  return total;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(total, UINT32_MAX));
+}
+
+bool IsSkippedByExtractAll(const PackageEntry& entry) {
+  return Contains(entry.storedName, kReadMeName) || Contains(entry.storedName, kAppNameMark) ||
+         Contains(entry.storedName, kHtmlImagesName);
 }
 
 void Notify(ProgressFunction callback, int code, const void* data, void* context) {
@@ -213,11 +225,26 @@ int PackageBuilder::OpenPackage(bool verifyChecksum) {
     entry.size = *unpacked;
     entry.dataOffset = *offset;
   }
+  // Every stream lies before the directory, and no two share a byte: each
+  // entry reads only its own packed bytes, so the package's length bounds
+  // what it can make an extraction read.
   const std::uint64_t directoryStart = end - v;
-  for (int k = 0; k < records; ++k) {
-    if (std::uint64_t{entries[k].dataOffset} + entries[k].packedSize > directoryStart) {
+  std::array<int, kTableCapacity> byOffset;
+  for (int k = 0; k < records; ++k) byOffset[k] = k;
+  std::sort(byOffset.begin(), byOffset.begin() + records, [this](int a, int b) {
+    const PackageEntry& x = entries[a];
+    const PackageEntry& y = entries[b];
+    return x.dataOffset != y.dataOffset ? x.dataOffset < y.dataOffset : x.packedSize < y.packedSize;
+  });
+  std::uint64_t free = 0;  // the first byte not yet taken by a stream
+  for (int n = 0; n < records; ++n) {
+    const PackageEntry& entry = entries[byOffset[n]];
+    const std::uint64_t streamEnd = std::uint64_t{entry.dataOffset} + entry.packedSize;
+    if (entry.dataOffset < free || streamEnd > directoryStart ||
+        entry.size > format::kMaxPackageBytes) {
       return refuse();
     }
+    free = streamEnd;
   }
   entryCount = records;
   trailerSize = static_cast<int>(v);
@@ -253,75 +280,56 @@ bool PackageBuilder::CreateDirectoryPath(const std::u16string& path) {
 int PackageBuilder::RestoreEntry(platform::File& package, int index,
                                  const std::u16string& destination) {
   const PackageEntry& entry = entries[index];
-  const std::u16string outputPath =
-      destination + platform::LocalPathFromStoredName(entry.storedName);
-  const std::size_t cut = outputPath.rfind(platform::kPathSeparator);
-  if (cut != std::u16string::npos) CreateDirectoryPath(outputPath.substr(0, cut));
+  // The entry is written beside its final name and moved there only when
+  // it is whole; nothing on the way is followed, and the package itself is
+  // never replaced (a destination may be the package's own folder).
+  const platform::FileIdentity packageIdentity = package.Identity();
+  platform::StagedFile output;
+  const std::u16string relative = platform::LocalPathFromStoredName(entry.storedName);
+  if (!output.Begin(destination, relative, &packageIdentity)) return kResultFileError;
 
-  platform::File output;
-  if (!output.Open(outputPath, platform::FileAccess::kWrite, platform::FileCreation::kCreateAlways,
-                   platform::FileShare::kReadWrite)) {
-    return kResultFileError;
-  }
-  auto discardOutput = [&]() {
-    try {
-      output.Close();
-    } catch (const platform::FileError&) {
+  // The stream is read up to its packed size and no further, and inflates
+  // to at most its size: a stream that would give more, stops short of its
+  // size, or does not end exactly at its packed size is damaged.
+  package.Seek(entry.dataOffset, platform::SeekOrigin::kBegin);
+  std::uint32_t unread = entry.packedSize;
+  stream.avail_in = 0;
+  currentTotal = entry.packedSize;
+  if (inflateInit(&stream) != Z_OK) return kResultDamagedStream;
+  InflateScope scope(stream);
+  int status = Z_OK;
+  while (status != Z_STREAM_END && !cancelRequested) {
+    if (stream.avail_in == 0) {
+      const std::uint32_t got = FillInput(package, unread);
+      if (got == 0) return kResultDamagedStream;  // the packed bytes end before the stream
+      unread -= got;
     }
-    platform::RemoveFile(outputPath);
-  };
-
-  bool streamEnded = false;
-  bool damaged = false;
-  try {
-    package.Seek(entry.dataOffset, platform::SeekOrigin::kBegin);
-    stream.avail_in = 0;
-    stream.next_out = outBuffer;
-    stream.avail_out = static_cast<uInt>(kStreamBufferSize);
-    currentTotal = entry.packedSize;
-    if (inflateInit(&stream) != Z_OK) {
-      discardOutput();
-      return kResultDamagedStream;
-    }
-    InflateScope scope(stream);
-
-    // Input is read in whole 8 KiB pieces, not bounded by the packed size:
-    // inflate stops at the end of the entry's stream and the bytes after it
-    // are never used.
-    while (!cancelRequested) {
-      if (FillInput(package) == 0) break;
-      const int status = inflate(&stream, Z_NO_FLUSH);
-      FlushOutput(output);
-      if (status != Z_OK) {
-        streamEnded = status == Z_STREAM_END;
-        damaged = !streamEnded;
-        break;
+    do {
+      stream.next_out = outBuffer;
+      stream.avail_out = static_cast<uInt>(kStreamBufferSize);
+      status = inflate(&stream, Z_NO_FLUSH);
+      if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+        return kResultDamagedStream;
+      }
+      if (stream.total_out > entry.size) return kResultDamagedStream;
+      try {
+        FlushOutput(output.file());
+      } catch (const platform::FileError&) {
+        return kResultFileError;  // the disk is full, say: this entry fails
       }
       const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
       Notify(progressCallback, kEventEntryPercent, &percent, progressContext);
       const std::int32_t done = static_cast<std::int32_t>(PackedBytesDone(index));
       Notify(progressCallback, kEventPackedBytesDone, &done, progressContext);
-    }
-    if (!damaged) {
-      for (;;) {
-        const int status = inflate(&stream, Z_FINISH);
-        const std::uint32_t written = FlushOutput(output);
-        if (status == Z_STREAM_END) streamEnded = true;
-        if (written == 0 || status != Z_OK) break;
-      }
-    }
-  } catch (const platform::FileError&) {
-    discardOutput();
-    throw;
+    } while (stream.avail_out == 0 && status != Z_STREAM_END);
   }
-  // A stream that stops before its end marker lost data; a cancelled entry
-  // is kept as far as it got.
-  if (!streamEnded && !cancelRequested) {
-    discardOutput();
+  // A cancelled entry is left out like a failed one: what stood at its name
+  // stays.
+  if (status != Z_STREAM_END) return kResultDone;
+  if (unread != 0 || stream.avail_in != 0 || stream.total_out != entry.size) {
     return kResultDamagedStream;
   }
-  output.Close();
-  return kResultDone;
+  return output.Commit() ? kResultDone : kResultFileError;
 }
 
 int PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFunction callback,
@@ -349,14 +357,20 @@ int PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFuncti
   for (int index = entryCount - 1; index >= 0 && !cancelRequested; --index) {
     const PackageEntry& entry = entries[index];
     Notify(progressCallback, kEventEntryStarted, &entry, progressContext);
-    if (Contains(entry.storedName, kReadMeName) || Contains(entry.storedName, kAppNameMark) ||
-        Contains(entry.storedName, kHtmlImagesName)) {
-      continue;
-    }
-    if (RestoreEntry(package, index, folder) == kResultDone) {
+    const bool restore = !IsSkippedByExtractAll(entry);
+    const int result = restore ? RestoreEntry(package, index, folder) : kResultDone;
+    if (restore && result == kResultDone && !cancelRequested) {
       Notify(progressCallback, kEventEntryDone, &entry, progressContext);
-    } else {
+    } else if (result != kResultDone) {
       ++failures;
+    }
+    // The packed bytes handled so far reach the total exactly once the last
+    // entry's turn is over; a restored entry's last inflate step has said so
+    // already, a skipped or failed one says it here.
+    if ((!restore || result != kResultDone) && CountsInTotals(entry)) {
+      const std::int32_t done =
+          static_cast<std::int32_t>(SumOfCounted(*this, &PackageEntry::packedSize, index));
+      Notify(progressCallback, kEventPackedBytesDone, &done, progressContext);
     }
   }
   package.Close();
@@ -405,9 +419,9 @@ std::u16string PackageBuilder::ApplicationName() {
 }
 
 std::uint32_t PackageBuilder::PackedBytesDone(int index) const {
-  std::uint32_t sum = 0;
-  for (int k = index + 1; k < entryCount; ++k) sum += entries[k].packedSize;
-  return sum + static_cast<std::uint32_t>(stream.total_in);
+  const std::uint32_t current =
+      CountsInTotals(entries[index]) ? static_cast<std::uint32_t>(stream.total_in) : 0;
+  return SumOfCounted(*this, &PackageEntry::packedSize, index + 1) + current;
 }
 
 }  // namespace package

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "creator/app/startup_paths.h"
 #include "platform/file.h"
@@ -136,16 +137,24 @@ void PackageDescription::Parse(package::PackageBuilder& builder, std::u16string&
   builder.fileAndProductVersion.clear();
   builder.buildNumber.clear();
   builder.description.clear();
+  // Files and folders are added once the whole description is read: the
+  // target line may come last, and a folder walk must know the package it
+  // is about to write, so as not to pack the previous one.
+  struct Addition {
+    bool folder;
+    std::u16string path;
+    std::u16string root;
+  };
+  std::vector<Addition> additions;
   for (std::u16string line = GetNextLine(); !line.empty(); line = GetNextLine()) {
     const KeyRow* row = MatchKey(line);
     if (row == nullptr) continue;
-    const std::u16string value = RemoveKey(line, row->text);
+    std::u16string value = RemoveKey(line, row->text);
     switch (row->key) {
       case Key::kFilePath:
-        if (builder.AddFile(value, RemoveKey(GetNextLine(), row->rootKey)) == 0) ++unaddedFiles;
-        break;
       case Key::kFolderPath:
-        unaddedFiles += builder.AddFolder(value, RemoveKey(GetNextLine(), row->rootKey), std::u16string());
+        additions.push_back({row->key == Key::kFolderPath, std::move(value),
+                             RemoveKey(GetNextLine(), row->rootKey)});
         break;
       case Key::kTarget:
         targetPath = value;
@@ -162,6 +171,14 @@ void PackageDescription::Parse(package::PackageBuilder& builder, std::u16string&
       case Key::kDescription:
         builder.description = value;
         break;
+    }
+  }
+  if (!targetPath.empty()) builder.LeaveOutOfFolders(targetPath);
+  for (const Addition& addition : additions) {
+    if (addition.folder) {
+      unaddedFiles += builder.AddFolder(addition.path, addition.root, std::u16string());
+    } else if (builder.AddFile(addition.path, addition.root) == 0) {
+      ++unaddedFiles;
     }
   }
 }

@@ -62,8 +62,10 @@ class PackageDescription {
             package::PackageBuilder& builder, std::u16string& targetPath);
 
   // Parses descriptionText from the current line position on: empties
-  // targetPath and the builder's four version strings, then adds files and
-  // folders to the builder and sets the settings line by line.
+  // targetPath and the builder's four version strings and sets the
+  // settings line by line; then adds the files and folders to the builder
+  // in the order of their lines, with the file at the target path (the
+  // previous package, when there is one) left out of the folder walks.
   void Parse(package::PackageBuilder& builder, std::u16string& targetPath);
 
   // The next line without its line break, or empty at the end of the text.
@@ -72,8 +74,10 @@ class PackageDescription {
   std::u16string descriptionText;
 
   // The described files that Parse could not add to the table (missing,
-  // unreadable, beyond the table's 512 rows, or with a stored name that the
-  // reader refuses).
+  // unreadable, no plain file, beyond the table's 512 rows, with a root
+  // that does not lead their path, or with a stored name that the reader
+  // refuses or another file has); a folder that is missing or cannot be
+  // read counts one.
   int unaddedFiles = 0;
 
  private:

@@ -211,18 +211,43 @@ TEST_F(BuildRunTest, EarlyResultsLeaveNoFile) {
   }
 }
 
-TEST_F(BuildRunTest, WriterFailureAndCancelDeleteThePartialPackage) {
+TEST_F(BuildRunTest, AFailedOrCancelledRunLeavesWhatWasThere) {
   ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
-  Deleter deleter{builder->GetSourcePath(1)};
-  EXPECT_EQ(builder->BuildPackage(134, target, &Deleter::Callback, &deleter, u"", noTool),
-            package::kResultCannotOpenFile);
-  EXPECT_FALSE(platform::GetAttributes(target).has_value());
+  for (const bool previous : {false, true}) {
+    SCOPED_TRACE(previous ? "over a previous package" : "no previous package");
+    if (previous) temp.WriteFile(u"out\\pkg.exe", "the previous package");
+    temp.WriteFile(u"src\\data.bin", "data");
+    Deleter deleter{builder->GetSourcePath(1)};
+    EXPECT_EQ(builder->BuildPackage(134, target, &Deleter::Callback, &deleter, u"", noTool),
+              package::kResultCannotOpenFile);
+    auto left = [&]() {
+      return previous ? ReadWholeFile(target) == "the previous package"
+                      : !platform::GetAttributes(target).has_value();
+    };
+    EXPECT_TRUE(left());
 
-  temp.WriteFile(u"src/data.bin", "data");
-  Canceller canceller{builder.get()};
-  EXPECT_EQ(builder->BuildPackage(134, target, &Canceller::Callback, &canceller, u"", noTool),
-            package::kResultDone);
-  EXPECT_FALSE(platform::GetAttributes(target).has_value());
+    temp.WriteFile(u"src\\data.bin", "data");
+    Canceller canceller{builder.get()};
+    EXPECT_EQ(builder->BuildPackage(134, target, &Canceller::Callback, &canceller, u"", noTool),
+              package::kResultDone);
+    EXPECT_TRUE(left());
+    builder->cancelRequested = 0;
+    // No temporary file is left beside the target.
+    std::vector<std::u16string> names;
+    platform::DirectorySearch search(temp.Path(u"out\\*"));
+    for (platform::FoundFile found; search.Next(found);) {
+      if (found.name != u"." && found.name != u"..") names.push_back(found.name);
+    }
+    EXPECT_EQ(names, previous ? std::vector<std::u16string>{u"pkg.exe"} : std::vector<std::u16string>{});
+  }
+}
+
+TEST_F(BuildRunTest, ATargetThatIsASourceIsLeftAlone) {
+  const std::u16string source = builder->GetSourcePath(0);
+  // The same file by another spelling.
+  const std::u16string spelled = temp.Path(u"src\\.\\SETUP.EXE");
+  EXPECT_EQ(builder->BuildPackage(134, spelled, nullptr, nullptr, u"", noTool), package::kResultFileError);
+  EXPECT_EQ(ReadWholeFile(source), std::string(70000, 'x'));
 }
 
 TEST(CreateDirectoryTree, CreatesTheChainAndStopsAtDrivesAndTheRoot) {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -259,6 +261,36 @@ TEST_F(ArchiveTest, WriterEventsFollowEachEntry) {
   EXPECT_EQ(lastBytes, static_cast<long long>(random.size()));
 }
 
+TEST_F(ArchiveTest, TheDirectoryTellsTheBytesThatWerePacked) {
+  // Sources that changed after they were measured, and one that says it
+  // is empty and gives more: a file under /proc.
+  auto builder = std::make_unique<PackageBuilder>();
+  const std::string grown = TextLike(50'000, 3);
+  ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/grows.txt", "12"), temp.Path(u"src")), 1);
+  ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/shrinks.txt", TextLike(10'000, 4)), temp.Path(u"src")), 1);
+#ifdef __linux__
+  ASSERT_EQ(builder->AddFile(u"/proc/self/status", u"/proc/self"), 1);
+  EXPECT_EQ(builder->GetSize(2), 0u);
+#endif
+  builder->MeasureTotal();
+  temp.WriteFile(u"src/grows.txt", grown);
+  temp.WriteFile(u"src/shrinks.txt", "s");
+  ASSERT_EQ(WriteWith(*builder, kStub), package::kResultArchiveWritten);
+
+  auto reader = Reader();
+  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  EXPECT_EQ(reader->GetSize(0), grown.size());
+  EXPECT_EQ(reader->GetSize(1), 1u);
+  const std::u16string out = temp.Path(u"out");
+  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"out/grows.txt")), grown);
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"out/shrinks.txt")), "s");
+#ifdef __linux__
+  EXPECT_GT(reader->GetSize(2), 0u);
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"out/status")).size(), reader->GetSize(2));
+#endif
+}
+
 TEST_F(ArchiveTest, ChecksumThatSumsToExactlyTwoMillionIsStoredAndAccepted) {
   // The bytes after the stub are the same whatever the stub holds, as long
   // as its length stays: measure them with a stub of zeros first.
@@ -433,6 +465,23 @@ TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
       {"a parent step in the second entry",
        RawPackage(head, {{stub, 5, packed, u"ok.txt"}, {stub, 5, packed, u"..\\..\\evil.txt"}}, 2),
        package::kResultDamaged},
+      {"an alternate data stream", RawPackage(head, {{stub, 5, packed, u"ok.txt:evil"}}, 1),
+       package::kResultDamaged},
+      {"a device name", RawPackage(head, {{stub, 5, packed, u"sub\\con.txt"}}, 1), package::kResultDamaged},
+      {"an absolute name", RawPackage(head, {{stub, 5, packed, u"\\evil.txt"}}, 1), package::kResultDamaged},
+      // Many entries that share one stream would make a small package
+      // unpack to its stream's size many times over.
+      {"two entries sharing one stream",
+       RawPackage(head, {{stub, 5, packed, u"a.txt"}, {stub, 5, packed, u"b.txt"}}, 2),
+       package::kResultDamaged},
+      {"a stream that begins inside another",
+       RawPackage(head + hello, {{stub, 5, packed, u"a.txt"}, {stub + packed - 1, 5, packed, u"b.txt"}}, 2),
+       package::kResultDamaged},
+      {"two streams in reverse order, side by side",
+       RawPackage(head + hello, {{stub + packed, 5, packed, u"a.txt"}, {stub, 5, packed, u"b.txt"}}, 2),
+       package::kResultDone},
+      {"a size of 2 GiB", RawPackage(head, {{stub, 0x80000000u, packed, u"ok.txt"}}, 1),
+       package::kResultDamaged},
   };
   for (const Case& c : cases) {
     TempFolder area;  // the destination's parent, to show nothing lands beside it
@@ -479,6 +528,174 @@ TEST_F(ArchiveTest, StreamThatEndsBeforeItsEndMarkerIsDamaged) {
   const std::u16string out = PackageBuilder::AddTrailingSeparator(temp.MakeFolder(u"out"));
   EXPECT_EQ(reader->RestoreEntry(input, 0, out), package::kResultDamagedStream);
   EXPECT_FALSE(platform::GetAttributes(out + u"t.txt").has_value());
+}
+
+// The names in `folder` and below it, '/' between folders; links are
+// listed, not followed.
+std::set<std::string> Tree(const std::u16string& folder) {
+  std::set<std::string> names;
+  const std::filesystem::path root(folder);
+  std::error_code error;
+  for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    names.insert(it->path().lexically_relative(root).generic_string());
+  }
+  return names;
+}
+
+TEST_F(ArchiveTest, EachEntryReadsOnlyItsPackedBytesAndWritesOnlyItsSize) {
+  const std::string text = TextLike(20000, 4);
+  const std::string stream = Deflate(text);
+  const auto stub = static_cast<std::uint32_t>(kStub.size());
+  const auto packed = static_cast<std::uint32_t>(stream.size());
+  const std::string zeros = Deflate(std::string(4 << 20, '\0'));
+  struct Case {
+    const char* what;
+    std::string data;  // the bytes between the stub and the directory
+    RawRecord record;
+    int result;
+  };
+  const Case cases[] = {
+      {"a sound stream", stream, {stub, 20000, packed, u"x.txt"}, package::kResultDone},
+      {"a stream that inflates past its size", stream, {stub, 19999, packed, u"x.txt"},
+       package::kResultDamagedStream},
+      {"a stream that ends before its size", stream, {stub, 20001, packed, u"x.txt"},
+       package::kResultDamagedStream},
+      {"a stream that ends before its packed size", stream + "tail", {stub, 20000, packed + 4, u"x.txt"},
+       package::kResultDamagedStream},
+      {"packed bytes that end before the stream", stream, {stub, 20000, packed - 1, u"x.txt"},
+       package::kResultDamagedStream},
+      {"4 MiB of zeros that claim 1,000 bytes", zeros,
+       {stub, 1000, static_cast<std::uint32_t>(zeros.size()), u"x.txt"}, package::kResultDamagedStream},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rewrite(RawPackage(kStub + c.data, {c.record}, 1));
+    TempFolder area;
+    const std::u16string out = area.Path(u"out");
+    area.WriteFile(u"out/x.txt", "what was there before");
+    EXPECT_EQ(Reader()->ExtractEntry(0, out), c.result);
+    EXPECT_EQ(ReadWholeFile(area.Path(u"out/x.txt")),
+              c.result == package::kResultDone ? text : "what was there before");
+    EXPECT_EQ(Tree(out), std::set<std::string>{"x.txt"}) << "no temporary file is left";
+  }
+}
+
+TEST_F(ArchiveTest, AFailedEntryLeavesWhatWasThereAndRemovesTheFoldersMadeForIt) {
+  std::string broken = Deflate(TextLike(20000, 4));
+  broken[2] = static_cast<char>(0xFF);  // the first block has the reserved type
+  const std::string good = Deflate("good");
+  const auto stub = static_cast<std::uint32_t>(kStub.size());
+  const auto brokenSize = static_cast<std::uint32_t>(broken.size());
+  Rewrite(RawPackage(kStub + good + broken,
+                     {{stub, 4, static_cast<std::uint32_t>(good.size()), u"keep\\good.txt"},
+                      {stub + static_cast<std::uint32_t>(good.size()), 20000, brokenSize, u"new\\deeper\\x.txt"}},
+                     2));
+  // A destination that does not exist yet: the damaged entry, restored
+  // first, takes away the folders it made, the destination among them.
+  const std::u16string missing = temp.Path(u"missing/out");
+  auto reader = Reader();
+  ASSERT_EQ(reader->ExtractEntry(1, missing), package::kResultDamagedStream);
+  EXPECT_FALSE(platform::GetAttributes(temp.Path(u"missing")).has_value());
+
+  const std::u16string out = temp.Path(u"out");
+  temp.WriteFile(u"out/keep/old.txt", "old");
+  EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultFileError);
+  EXPECT_EQ(Tree(out), (std::set<std::string>{"keep", "keep/good.txt", "keep/old.txt"}));
+}
+
+TEST_F(ArchiveTest, ThePackageItselfIsNeverReplaced) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(Pack(*builder, {{u"package.exe", "an entry named like the package"}, {u"other.txt", "other"}},
+                 kStub),
+            package::kResultArchiveWritten);
+  const std::string before = ReadWholeFile(packagePath);
+  // The package's own folder is the destination, as a user unpacking
+  // beside a download would choose it.
+  auto reader = Reader();
+  EXPECT_EQ(reader->ExtractAll(temp.path(), nullptr, nullptr), package::kResultFileError);
+  EXPECT_EQ(ReadWholeFile(packagePath), before);
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"other.txt")), "other");
+  EXPECT_EQ(reader->ExtractEntry(0, temp.path()), package::kResultFileError);
+  EXPECT_EQ(ReadWholeFile(packagePath), before);
+}
+
+TEST_F(ArchiveTest, ACancelledEntryLeavesWhatWasThere) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(Pack(*builder, {{u"a.bin", RandomBytes(100'000, 3)}}, kStub), package::kResultArchiveWritten);
+  const std::u16string out = temp.Path(u"out");
+  temp.WriteFile(u"out/a.bin", "old");
+  auto reader = Reader();
+  Recorder recorder;
+  recorder.builder = reader.get();
+  recorder.cancelEvent = package::kEventPackedBytesDone;
+  recorder.cancelEntry = 0;
+  EXPECT_EQ(reader->ExtractAll(out, &Recorder::Callback, &recorder), package::kResultDone);
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"out/a.bin")), "old");
+  EXPECT_EQ(Tree(out), std::set<std::string>{"a.bin"});
+}
+
+TEST_F(ArchiveTest, NoLinkInTheDestinationIsFollowed) {
+  auto builder = std::make_unique<PackageBuilder>();
+  ASSERT_EQ(Pack(*builder,
+                 {{u"dirlink/new.txt", "through a folder link"},
+                  {u"filelink", "over a file link"},
+                  {u"dangling", "through a dangling link"},
+                  {u"fine.txt", "fine"}},
+                 kStub),
+            package::kResultArchiveWritten);
+  const std::u16string outside = temp.MakeFolder(u"outside");
+  temp.WriteFile(u"outside/victim.txt", "victim");
+  const std::u16string out = temp.MakeFolder(u"out");
+  namespace fs = std::filesystem;
+  if (!testing_support::MakeSymbolicLink(temp.Path(u"out/dirlink"), outside, true) ||
+      !testing_support::MakeSymbolicLink(temp.Path(u"out/filelink"), temp.Path(u"outside/victim.txt"), false) ||
+      !testing_support::MakeSymbolicLink(temp.Path(u"out/dangling"), temp.Path(u"outside/created.txt"), false)) {
+    GTEST_SKIP() << "this system makes no symbolic links (wine makes none)";
+  }
+
+  EXPECT_EQ(Reader()->ExtractAll(out, nullptr, nullptr), package::kResultFileError);
+  EXPECT_EQ(Tree(outside), std::set<std::string>{"victim.txt"});
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"outside/victim.txt")), "victim");
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"out/fine.txt")), "fine");
+  for (const char16_t* link : {u"out/dirlink", u"out/filelink", u"out/dangling"}) {
+    EXPECT_TRUE(fs::is_symlink(fs::path(temp.Path(link)))) << U8(link);
+  }
+}
+
+TEST_F(ArchiveTest, PackedBytesDoneReachesThePackedTotalExactlyAtTheEnd) {
+  auto builder = std::make_unique<PackageBuilder>();
+  // Restored last to first: b.txt, the read-me (skipped, not counted),
+  // app.bin (many steps), and the read-me's image (skipped, counted).
+  ASSERT_EQ(Pack(*builder,
+                 {{u"HTML Images/logo.png", RandomBytes(3000, 1)},
+                  {u"app.bin", RandomBytes(100'000, 2)},
+                  {u"ShowReadMe.html", RandomBytes(5000, 3)},
+                  {u"b.txt", "b"}},
+                 kStub),
+            package::kResultArchiveWritten);
+  auto reader = Reader();
+  const std::uint32_t total = reader->PackedTotal();
+  ASSERT_EQ(total, builder->GetPackedSize(0) + builder->GetPackedSize(1) + builder->GetPackedSize(3));
+  Recorder recorder;
+  recorder.builder = reader.get();
+  ASSERT_EQ(reader->ExtractAll(temp.Path(u"out"), &Recorder::Callback, &recorder), package::kResultDone);
+
+  // The value after each entry's turn: the packed bytes of the counted
+  // entries handled so far.
+  std::vector<long long> atTurnsEnd;
+  long long last = 0;
+  for (const auto& [code, value] : recorder.events) {
+    if (code == package::kEventPackedBytesDone) {
+      EXPECT_GE(value, last);
+      EXPECT_LE(value, static_cast<long long>(total));
+      last = value;
+    }
+    if (code == package::kEventEntryStarted && value != 3) atTurnsEnd.push_back(last);
+  }
+  atTurnsEnd.push_back(last);
+  const long long b = builder->GetPackedSize(3), app = builder->GetPackedSize(1);
+  EXPECT_EQ(atTurnsEnd, (std::vector<long long>{b, b, b + app, total}));
 }
 
 TEST_F(ArchiveTest, SpecialEntriesAreSkippedButAnnouncedInReverseOrder) {

@@ -5,12 +5,19 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "tests/support/temp_folder.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -49,31 +56,40 @@ TEST(PackageBuilder, StartsEmptyWithTheProgramsOwnPath) {
   EXPECT_FALSE(builder->GetModulePath().empty());
 }
 
-TEST(PackageEntry, StoredNameIsCutByTheRootsLengthAlone) {
+TEST(PackageEntry, StoredNameIsThePathWithoutItsRoot) {
   TempFolder temp;
   const std::u16string path = temp.WriteFile(u"Out/Data/setup.ini", "12345");
   const std::u16string out = temp.Path(u"Out");
+  std::u16string otherCase = out;
+  for (char16_t& c : otherCase) c = c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+  constexpr bool kWindows = kPathSeparator == u'\\';
   struct Case {
     const char* what;
     std::u16string root;
-    std::u16string storedName;
+    std::optional<std::u16string> storedName;  // nothing: the file cannot be added
   };
   const Case cases[] = {
       {"root and separator cut", out, Joined({u"Data", u"setup.ini"})},
-      {"a root that is not a prefix cuts just the same", std::u16string(out.size(), u'X'),
+      {"a root that ends with a separator is cut with it", out + kPathSeparator,
        Joined({u"Data", u"setup.ini"})},
-      {"empty root drops the first character", u"", path.substr(1)},
-      {"root one shorter than the path leaves nothing", path.substr(0, path.size() - 1), u""},
-      {"root as long as the path", path, u""},
-      {"root longer than the path", path + u"xyz", u""},
+      {"a root in another letter case leads the path on Windows only", otherCase,
+       kWindows ? std::optional<std::u16string>(Joined({u"Data", u"setup.ini"})) : std::nullopt},
+      {"a root that is not the leading part", std::u16string(out.size(), u'X'), std::nullopt},
+      {"a root that stops inside a folder's name", out.substr(0, out.size() - 1), std::nullopt},
+      {"a root one shorter than the path", path.substr(0, path.size() - 1), std::nullopt},
+      {"a root as long as the path", path, std::nullopt},
+      {"a root longer than the path", path + u"xyz", std::nullopt},
+      {"the empty root cuts a leading separator only", u"",
+       kWindows ? std::nullopt : std::optional<std::u16string>(path.substr(1))},
   };
   for (const Case& c : cases) {
     PackageEntry entry;
     entry.storedName = u"preset";
-    ASSERT_EQ(entry.LoadFromFile(path, c.root), 1) << c.what;
-    EXPECT_EQ(entry.storedName, c.storedName) << c.what;
-    EXPECT_EQ(entry.sourcePath, path) << c.what;
-    EXPECT_EQ(entry.size, 5u) << c.what;
+    EXPECT_EQ(entry.LoadFromFile(path, c.root), c.storedName ? 1 : 0) << c.what;
+    EXPECT_EQ(entry.storedName, c.storedName.value_or(u"preset")) << c.what;
+    if (c.storedName) {
+      EXPECT_EQ(entry.size, 5u) << c.what;
+    }
   }
 }
 
@@ -201,13 +217,86 @@ TEST(PackageBuilder, AddFolderOfARelativeFolderGivesAbsolutePaths) {
   EXPECT_EQ(builder->GetStoredName(0), Joined({u"rel", u"one.txt"}));
 }
 
-TEST(PackageBuilder, AddFolderOfNothingAddsNothing) {
+TEST(PackageBuilder, AddFolderOfNothingAddsNothingAndAMissingFolderCountsOne) {
   TempFolder temp;
   temp.MakeFolder(u"tree/a/b");
+  temp.WriteFile(u"file", "");
   auto builder = NewBuilder();
-  builder->AddFolder(temp.Path(u"tree"), temp.path(), u"");
-  builder->AddFolder(temp.Path(u"missing"), temp.path(), u"");
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"tree"), temp.path(), u""), 0);
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"missing"), temp.path(), u""), 1);
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"file"), temp.path(), u""), 1);
   EXPECT_EQ(builder->GetEntryCount(), 0);
+}
+
+TEST(PackageBuilder, TwoFilesUnderOneStoredNameAreNeverBothAdded) {
+  TempFolder temp;
+  const std::u16string r1 = temp.WriteFile(u"r1/x.txt", "one");
+  const std::u16string r2 = temp.WriteFile(u"r2/x.txt", "two");
+  const std::u16string upper = temp.WriteFile(u"r2/X.TXT", "three");
+  auto builder = NewBuilder();
+  EXPECT_EQ(builder->AddFile(r1, temp.Path(u"r1")), 1);
+  EXPECT_EQ(builder->AddFile(r2, temp.Path(u"r2")), 0);
+  EXPECT_EQ(builder->AddFile(upper, temp.Path(u"r2")), 0);
+  // The same file by another path, under the same name, is there already.
+  EXPECT_EQ(builder->AddFile(temp.Path(u"r1/./x.txt"), temp.Path(u"r1/.")), 1);
+  EXPECT_EQ(builder->GetEntryCount(), 1);
+  EXPECT_EQ(builder->GetSourcePath(0), r1);
+
+  // Within one folder walk, and across two walks with their own roots.
+  temp.WriteFile(u"w1/sub/a.txt", "a");
+  temp.WriteFile(u"w2/sub/A.txt", "A");
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"w1"), temp.Path(u"w1"), u""), 0);
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"w2"), temp.Path(u"w2"), u""), 1);
+  EXPECT_EQ(builder->GetEntryCount(), 2);
+}
+
+TEST(PackageBuilder, AddFolderTakesARelativeRootFromTheCurrentFolder) {
+  TempFolder temp;
+  temp.WriteFile(u"rel/sub/one.txt", "1");
+  const std::u16string original = platform::GetCurrentFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(temp.path()));
+  auto builder = NewBuilder();
+  const int notAdded = builder->AddFolder(u"rel", u"rel", u"");
+  platform::SetCurrentFolder(original);
+  EXPECT_EQ(notAdded, 0);
+  EXPECT_EQ(StoredNames(*builder), (std::vector<std::u16string>{Joined({u"sub", u"one.txt"})}));
+}
+
+TEST(PackageBuilder, ThePackageBeingWrittenIsNoSourceOfItself) {
+  TempFolder temp;
+  temp.WriteFile(u"F/a.txt", "a");
+  const std::u16string target = temp.WriteFile(u"F/Product.exe", "the previous package");
+  auto builder = NewBuilder();
+  builder->LeaveOutOfFolders(target);
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"F"), temp.Path(u"F"), u""), 0);
+  EXPECT_EQ(StoredNames(*builder), std::vector<std::u16string>{u"a.txt"});
+  EXPECT_EQ(builder->FindSource(target), -1);
+
+  // Named on its own, it is a source, and FindSource finds it by identity
+  // whatever the spelling.
+  EXPECT_EQ(builder->AddFile(target, temp.Path(u"F")), 1);
+  EXPECT_EQ(builder->FindSource(temp.Path(u"F/./Product.exe")), 1);
+  EXPECT_EQ(builder->FindSource(temp.Path(u"F/missing.exe")), -1);
+}
+
+TEST(PackageBuilder, SourcesOfTwoGibibytesAreRefused) {
+  TempFolder temp;
+  auto builder = NewBuilder();
+  struct Case {
+    const char16_t* name;
+    std::uint64_t length;
+    int added;
+  };
+  for (const Case& c : {Case{u"largest.bin", 0x7FFFFFFFu, 1}, Case{u"too-large.bin", 0x80000000u, 0}}) {
+    platform::File file;
+    ASSERT_TRUE(file.Open(temp.Path(c.name), platform::FileAccess::kWrite,
+                          platform::FileCreation::kCreateAlways, platform::FileShare::kReadWrite));
+    file.Seek(static_cast<std::int64_t>(c.length - 1), platform::SeekOrigin::kBegin);  // sparse
+    file.Write("x", 1);
+    file.Close();
+    EXPECT_EQ(builder->AddFile(temp.Path(c.name), temp.path()), c.added) << U8(c.name);
+  }
+  EXPECT_EQ(builder->GetSize(0), 0x7FFFFFFFu);
 }
 
 TEST(PackageBuilder, MeasureTotalRefreshesSizesAndKeepsThoseOfVanishedFiles) {
@@ -300,3 +389,49 @@ TEST(PackageBuilder, AddFolderFollowsNoFolderLinksAndNoEmptyPath) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// What only a POSIX file system can hold: pipes, names that are not UTF-8,
+// links to files.
+TEST(PackageBuilder, OnlyPlainFilesWithReadableNamesArePacked) {
+  TempFolder temp;
+  const std::string folder = U8(temp.MakeFolder(u"F"));
+  temp.WriteFile(u"F/plain.txt", "plain");
+  temp.WriteFile(u"outside.txt", "outside");
+  ASSERT_EQ(::mkfifo((folder + "/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(U8(temp.Path(u"outside.txt")).c_str(), (folder + "/filelink").c_str()), 0);
+  ASSERT_EQ(::symlink((folder + "/gone").c_str(), (folder + "/dangling").c_str()), 0);
+  const int bad = ::open((folder + "/bad\xFFname").c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(bad, 0);
+  ::close(bad);
+  // A file named U+FFFD, which the bad name would turn into.
+  temp.WriteFile(u"F/bad\uFFFDname", "another file");
+  ASSERT_EQ(::mkdir((folder + "/bad\xFE" "folder").c_str(), 0700), 0);
+
+  auto builder = NewBuilder();
+  // pipe, filelink, dangling, the bad file name and the bad folder name.
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"F"), temp.Path(u"F"), u""), 5);
+  std::vector<std::u16string> names = StoredNames(*builder);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"bad\uFFFDname", u"plain.txt"}));
+
+  // Named on its own, a pipe is refused at once instead of waiting for a writer.
+  EXPECT_EQ(builder->AddFile(temp.Path(u"F/pipe"), temp.path()), 0);
+}
+
+TEST(PackageBuilder, AnUnreadableFolderCountsOne) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  TempFolder temp;
+  temp.WriteFile(u"F/locked/a.txt", "a");
+  temp.WriteFile(u"F/b.txt", "b");
+  ASSERT_EQ(::chmod(U8(temp.Path(u"F/locked")).c_str(), 0), 0);
+  auto builder = NewBuilder();
+  EXPECT_EQ(builder->AddFolder(temp.Path(u"F"), temp.Path(u"F"), u""), 1);
+  ::chmod(U8(temp.Path(u"F/locked")).c_str(), 0700);
+  EXPECT_EQ(StoredNames(*builder), std::vector<std::u16string>{u"b.txt"});
+}
+
+}  // namespace
+#endif

@@ -126,6 +126,11 @@ struct ParseCase {
   int unadded = 0;
 };
 
+constexpr bool kWindows = platform::kPathSeparator == u'\\';
+const std::vector<std::string> kEmptyRootNames =
+    kWindows ? std::vector<std::string>{} : std::vector<std::string>{"$|a.txt>1"};
+constexpr int kEmptyRootUnadded = kWindows ? 1 : 0;
+
 const ParseCase kParseCases[] = {
     {"every key",
      "filepath=$|a.txt\r\nfilepathroot=$\r\n"
@@ -136,13 +141,20 @@ const ParseCase kParseCases[] = {
     {"LF-only line ends give no line at all",
      "filepath=$|a.txt\nfilepathroot=$\ntarget=x\n", {}, ""},
     {"a last line without CR is ignored", "target=x\r\nversion=2", {}, "x"},
+    // An empty root leads every path; a POSIX path goes on with a separator,
+    // which the cut takes away, a Windows one with its drive letter.
     {"a path line that is the last line gets an empty root",
-     "filepath=$|a.txt\r\n", {"$|a.txt>1"}, ""},
+     "filepath=$|a.txt\r\n", kEmptyRootNames, "", "", "", "", "", kEmptyRootUnadded},
     {"an empty line ends the description", "target=x\r\n\r\nversion=3\r\n", {}, "x"},
     {"an empty line right after a path line is its root",
-     "filepath=$|a.txt\r\n\r\ntarget=y\r\n", {"$|a.txt>1"}, "y"},
-    {"two path lines in a row: the second is the root of the first",
-     "filepath=$|a.txt\r\nfilepath=$|b.txt\r\ntarget=z\r\n", {""}, "z"},
+     "filepath=$|a.txt\r\n\r\ntarget=y\r\n", kEmptyRootNames, "y", "", "", "", "", kEmptyRootUnadded},
+    {"two path lines in a row: the second is the root of the first, which does not lead it",
+     "filepath=$|a.txt\r\nfilepath=$|b.txt\r\ntarget=z\r\n", {}, "z", "", "", "", "", 1},
+    {"a root that ends with a separator is cut with it",
+     "filepath=$|a.txt\r\nfilepathroot=$|\r\n", {"a.txt"}, ""},
+    {"a target inside a packed folder is left out of it, even when named last",
+     "folderpath=$|prev\r\nfolderpathroot=$\r\ntarget=$|prev|pkg.exe\r\n", {"prev|x.txt"},
+     "$|prev|pkg.exe"},
     {"a root line not after its path line is ignored",
      "filepathroot=$\r\ntarget=t\r\n", {}, "t"},
     {"keys are lower case and start the line",
@@ -161,6 +173,8 @@ class ParseTest : public ::testing::Test {
     temp.WriteFile(u"a.txt", "a");
     temp.WriteFile(u"b.txt", "bb");
     temp.WriteFile(u"dir/inner.txt", "inner");
+    temp.WriteFile(u"prev/x.txt", "x");
+    temp.WriteFile(u"prev/pkg.exe", "the previous package");
   }
 
   TempFolder temp;

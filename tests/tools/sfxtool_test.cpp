@@ -206,20 +206,19 @@ TEST_F(SfxToolTest, VerifyNamesTheFirstProblem) {
          setU32(b, deepRecord + 4, deep.size - 1);
          Reseal(b);
        },
-       deepLabel + "70000 bytes inflated, directory says 69999"},
+       deepLabel + "stream inflates past the directory's size of 69999 bytes"},
       {"the packed size is too small",
        [&](std::string& b) {
          setU32(b, deepRecord + 8, deep.packedSize - 10);
          Reseal(b);
        },
        deepLabel + "stream cut short"},
-      {"the packed size is too large",
+      {"the packed size reaches into the next stream",
        [&](std::string& b) {
          setU32(b, deepRecord + 8, deep.packedSize + 10);
          Reseal(b);
        },
-       deepLabel + "stream ends after " + std::to_string(deep.packedSize) + " of its " +
-           std::to_string(deep.packedSize + 10) + " packed bytes"},
+       "damaged"},
       {"the size field changed", [](std::string& b) { b[b.size() - 2] ^= 1; },
        "size field does not match"},
       {"the trailer cut off", [](std::string& b) { b.resize(b.size() - 30); }, "damaged"},
@@ -274,7 +273,8 @@ TEST_F(SfxToolTest, ExtractReportsEachFailedEntryAndRestoresTheRest) {
 }
 
 TEST_F(SfxToolTest, ExtractRefusesNamesThatLeaveTheFolderAndWritesNothing) {
-  for (const char16_t* hostile : {u"..\\evil.txt", u"Data\\..\\..\\evil.txt"}) {
+  for (const char16_t* hostile : {u"..\\evil.txt", u"Data\\..\\..\\evil.txt", u"\\evil.txt",
+                                  u"C:\\evil.txt", u"good.txt:evil.txt", u"Data\\NUL.txt"}) {
     std::string bytes(1000, 'S');
     AppendArchive(bytes, {{u"good.txt", "good"}, {hostile, "evil"}});
     const fs::path hostilePackage = root / "hostile.exe";
@@ -317,9 +317,9 @@ TEST_F(SfxToolTest, FailedPackExitsWithAMessageAndLeavesNoPackage) {
        Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) + packageLine +
            "\r\n",
        root / "missing-stub.bin", "missing-stub.bin: cannot be opened"},
-      {"a target in a missing folder",
+      {"a target below a file",
        Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) +
-           Line("target", Utf8(root / "nowhere" / "pkg.exe")) + "\r\n",
+           Line("target", Utf8(stub / "nowhere" / "pkg.exe")) + "\r\n",
        stub, "cannot create the package"},
       {"a stored name too long",
        Line("folderpath", Utf8(src)) + Line("folderpathroot", Utf8(src)) + packageLine + "\r\n",
@@ -334,6 +334,72 @@ TEST_F(SfxToolTest, FailedPackExitsWithAMessageAndLeavesNoPackage) {
     EXPECT_FALSE(fs::exists(pkg)) << c.what;
     EXPECT_FALSE(fs::exists(root / "nowhere")) << c.what;
   }
+}
+
+TEST_F(SfxToolTest, PackNeverWritesOverItsOwnInputs) {
+  PackOrFail();
+  const std::string previous = ReadBytes(pkg);
+  const std::string setup = ReadBytes(src / "setup.exe");
+  const std::string stubBytes = ReadBytes(stub);
+  const std::string sources =
+      Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src));
+  struct Case {
+    const char* what;
+    fs::path target;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a described file", src / "setup.exe", "the target is the described file"},
+      {"the same file by another spelling", src / "." / "setup.exe", "the target is the described file"},
+      {"the stub", stub, "the target is the stub"},
+      {"the description", description, "the target is the description"},
+      {"a folder", src / "Data", "the target is a link, a folder or a device"},
+  };
+  for (const Case& c : cases) {
+    const std::string text = sources + Line("target", Utf8(c.target)) + "\r\n";
+    WriteBytes(description, text);
+    const RunResult packed = Pack();
+    EXPECT_EQ(packed.exitCode, 3) << c.what;
+    EXPECT_TRUE(Contains(packed.err, c.message)) << c.what;
+    EXPECT_EQ(ReadBytes(src / "setup.exe"), setup) << c.what;
+    EXPECT_EQ(ReadBytes(stub), stubBytes) << c.what;
+    EXPECT_EQ(ReadBytes(description), text) << c.what;
+  }
+
+  // A run that fails leaves the package that was there.
+  WriteBytes(description, sources + Line("target", "pkg.exe") + "\r\n");
+  const std::map<std::string, std::string> before = FilesBelow(root);
+  const RunResult failed = RunTool({"pack", "--stub", Utf8(root / "missing-stub"), Utf8(description)},
+                                   {.cwd = root});
+  EXPECT_EQ(failed.exitCode, 3);
+  EXPECT_EQ(ReadBytes(pkg), previous);
+  EXPECT_EQ(FilesBelow(root), before) << "no temporary file is left";
+}
+
+TEST_F(SfxToolTest, PackLeavesThePreviousPackageOutOfAPackedFolderAndMakesMissingFolders) {
+  const fs::path target = src / "Data" / "out" / "pkg.exe";
+  WriteBytes(description, Line("folderpath", Utf8(src / "Data")) + Line("folderpathroot", Utf8(src)) +
+                              Line("target", Utf8(target)) + "\r\n");
+  for (int run = 0; run < 2; ++run) {
+    const RunResult packed = Pack();
+    ASSERT_EQ(packed.exitCode, 0) << "run " << run << ": " << packed.err;
+    auto reader = std::make_unique<package::PackageBuilder>();
+    reader->SetModulePath(target.u16string());
+    ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+    EXPECT_EQ(reader->GetEntryCount(), 2) << "run " << run;
+  }
+}
+
+TEST_F(SfxToolTest, ExtractNeverReplacesThePackageItself) {
+  std::string bytes(1000, 'S');
+  AppendArchive(bytes, {{u"good.txt", "good"}, {u"hostile.exe", "evil"}});
+  const fs::path hostile = root / "hostile.exe";
+  WriteBytes(hostile, bytes);
+  const RunResult extract = RunTool({"extract", Utf8(hostile), Utf8(root)});
+  EXPECT_EQ(extract.exitCode, 1);
+  EXPECT_TRUE(Contains(extract.err, "entry 2 (hostile.exe): cannot create"));
+  EXPECT_EQ(ReadBytes(hostile), bytes);
+  EXPECT_EQ(ReadBytes(root / "good.txt"), "good");
 }
 
 TEST_F(SfxToolTest, CommandLine) {

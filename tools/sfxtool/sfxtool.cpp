@@ -20,6 +20,7 @@
 #include "platform/file.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
+#include "platform/staged_file.h"
 #include "text/utf8.h"
 #include "tools/sfxtool/progress_bar.h"
 #include "tools/sfxtool/stream_check.h"
@@ -207,6 +208,10 @@ std::string StreamProblem(const StreamCheck& check, const PackageEntry& entry) {
       return "stream ends after " + std::to_string(check.consumed) + " of its " +
              std::to_string(entry.packedSize) + " packed bytes";
     case StreamVerdict::kSizeDiffers:
+      if (check.inflated > entry.size) {
+        return "stream inflates past the directory's size of " + std::to_string(entry.size) +
+               " bytes";
+      }
       return std::to_string(check.inflated) + " bytes inflated, directory says " +
              std::to_string(entry.size);
     case StreamVerdict::kSound: break;
@@ -330,8 +335,11 @@ int RunExtract(const Arguments& args) {
         return ReportOpenFailure(argument, package::kResultCannotOpenPackage);
       }
       const StreamVerdict verdict = CheckEntryStream(package, entry).verdict;
-      const bool damaged = verdict == StreamVerdict::kDamaged || verdict == StreamVerdict::kCutShort;
-      problem = damaged ? "stream damaged" : "cannot create " + outputPath;
+      problem = verdict != StreamVerdict::kSound
+                    ? "stream damaged"
+                    : "cannot create " + outputPath +
+                          " (it cannot be written, a link or a file stands on its way or at its "
+                          "name, or it is the package itself)";
     }
     if (problem.empty()) {
       ++restored;
@@ -418,9 +426,12 @@ int RunPack(const Arguments& args) {
   // A package without some of the described files is no package to ship.
   if (description.unaddedFiles > 0) {
     Error(descriptionArgument + ": " + std::to_string(description.unaddedFiles) +
-          " described file(s) could not be added (missing, unreadable, beyond " +
+          " described file(s) could not be added (missing or unreadable files or folders, "
+          "links, pipes or devices in a folder, names that are not UTF-8, files of 2 GiB or "
+          "more, files beyond " +
           std::to_string(package::kTableCapacity) +
-          " entries, or with a stored name the extractor refuses)");
+          " entries, roots that do not lead their paths, or stored names that the extractor "
+          "refuses or that another file has)");
     return kExitFileProblem;
   }
   if (builder->GetEntryCount() == 0) {
@@ -445,20 +456,48 @@ int RunPack(const Arguments& args) {
   std::u16string targetPath = platform::GetFullPath(target);
   if (targetPath.empty()) targetPath = target;
   const std::string targetName = Printable(targetPath);
-  platform::File package;
-  platform::FileErrorInfo info;
-  if (!package.Open(targetPath, platform::FileAccess::kReadWrite,
-                    platform::FileCreation::kCreateAlways, platform::FileShare::kNone, &info)) {
-    Error(targetName + ": cannot create the package (" +
-          platform::FileErrorCauseName(info.cause) + ")");
+  // Writing the package over one of its own inputs would destroy that
+  // input: such a run is refused before anything is written.
+  const auto targetIdentity = platform::GetFileIdentity(targetPath);
+  std::string clash;
+  if (targetIdentity && targetIdentity == platform::GetFileIdentity(FromArgument(*args.stub))) {
+    clash = "the stub";
+  } else if (targetIdentity &&
+             targetIdentity == platform::GetFileIdentity(FromArgument(descriptionArgument))) {
+    clash = "the description";
+  } else if (const int source = builder->FindSource(targetPath); source >= 0) {
+    clash = "the described file " + Printable(builder->GetSourcePath(source));
+  }
+  if (!clash.empty()) {
+    Error(targetName + ": the target is " + clash + "; nothing was written");
     return kExitFileProblem;
   }
-  auto fail = [&](const std::string& message) {
-    try {
-      if (package.IsOpen()) package.Close();
-    } catch (const platform::FileError&) {
+
+  // The package is written under a temporary name beside the target and
+  // takes the target's name only when it is complete: a failed run leaves
+  // what was there before. Missing folders on the way are created.
+  const std::size_t cut = targetPath.rfind(platform::kPathSeparator);
+  const std::u16string folder = cut == std::u16string::npos ? u"." : cut == 0 ? targetPath.substr(0, 1)
+                                                                              : targetPath.substr(0, cut);
+  platform::StagedFile staged;
+  auto stageProblem = [&]() -> std::string {
+    switch (staged.what()) {
+      case platform::StageFailure::kNotAPlainFile: return "the target is a link, a folder or a device";
+      case platform::StageFailure::kReadOnly: return "the target is read-only";
+      case platform::StageFailure::kLinkOnTheWay:
+      case platform::StageFailure::kNotAFolder: return "its folder cannot be reached";
+      default:
+        return std::string("cannot create the package (") +
+               platform::FileErrorCauseName(platform::CauseFromOsError(staged.osError())) + ")";
     }
-    platform::RemoveFile(targetPath);
+  };
+  if (!staged.Begin(folder, targetPath.substr(cut + 1))) {
+    Error(targetName + ": " + stageProblem() + "; nothing was written");
+    return kExitFileProblem;
+  }
+  platform::File& package = staged.file();
+  auto fail = [&](const std::string& message) {
+    staged.Abandon();
     Error(message);
     return kExitFileProblem;
   };
@@ -483,11 +522,7 @@ int RunPack(const Arguments& args) {
                 ": file error while packing (a source could not be read, the package could not "
                 "be written, or it would reach 2 GiB)");
   }
-  try {
-    package.Close();
-  } catch (const platform::FileError& error) {
-    return fail(Describe(error));
-  }
+  if (!staged.Commit()) return fail(targetName + ": " + stageProblem() + "; nothing was written");
 
   std::uint64_t size = 0;
   std::uint64_t packed = 0;

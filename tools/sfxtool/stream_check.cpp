@@ -55,6 +55,13 @@ StreamCheck CheckEntryStream(platform::File& package, const package::PackageEntr
     status = inflate(&stream, Z_NO_FLUSH);
     check.inflated += output.size() - stream.avail_out;
     outputFull = stream.avail_out == 0;
+    // Past its size the entry is wrong already; inflating on would let a
+    // small hostile stream cost gigabytes of work.
+    if (check.inflated > entry.size) {
+      check.consumed = stream.total_in;
+      check.verdict = StreamVerdict::kSizeDiffers;
+      return check;
+    }
     // Z_BUF_ERROR: no progress was possible. With all input used up that
     // only asks for more input; with input pending it would never end.
     if (status == Z_BUF_ERROR && stream.avail_in == 0) continue;

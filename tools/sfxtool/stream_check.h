@@ -20,7 +20,8 @@ enum class StreamVerdict {
   kDamaged,          // inflate reported an error (bad data, wrong check value)
   kCutShort,         // the packed bytes ran out before the stream's end
   kEndsEarly,        // the stream ends before its packed size is used up
-  kSizeDiffers,      // the stream is whole but inflates to another length than `size`
+  kSizeDiffers,      // the stream inflates to another length than `size` (checking
+                     // stops as soon as it passes `size`)
 };
 
 struct StreamCheck {

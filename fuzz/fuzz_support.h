@@ -20,6 +20,9 @@ std::set<std::string> ListFolder(const std::string& folder);
 // Removes `path` and everything below it; aborts when something stays.
 void RemoveTree(const std::string& path);
 
+// The whole contents of `path`; aborts when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
 // Writes `bytes` to `path`, replacing the file; aborts on failure.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 

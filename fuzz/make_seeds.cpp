@@ -3,8 +3,15 @@
 // one entry; one that inflates to 64 KiB; several entries with folders, an
 // empty file and the names the reader skips; a signed one (a PE stub whose
 // certificate table ends the file); one without entries; one with data
-// behind its trailer; and cut copies that lack their end, their trailer or
-// their start; and the inputs that found faults before.
+// behind its trailer; cut copies that lack their end, their trailer or
+// their start; one with as many entries as a package holds; and the inputs
+// that found faults before. Hostile ones are put together by hand: entries
+// that share one stream, streams that inflate past their size or stop
+// short of it or of their packed size, names with ':', a device or a
+// leading separator, names of the links that the fuzz target lays in the
+// destination, and an entry named like the package itself.
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -14,6 +21,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "package/package_builder.h"
+#include "package/package_format.h"
 #include "package/result_codes.h"
 #include "platform/file.h"
 #include "text/utf8.h"
@@ -53,18 +61,6 @@ std::string PeStub(std::size_t length) {
   return stub;
 }
 
-std::string ReadAll(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) fuzz::Fail("cannot read " + path);
-  std::string bytes;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-    bytes.append(buffer, n);
-  }
-  std::fclose(file);
-  return bytes;
-}
-
 // Writes `stub` followed by an archive of `sources` to `path`.
 std::string MakePackage(const std::string& scratch, const std::string& path,
                         const std::string& stub, const std::vector<Source>& sources) {
@@ -87,7 +83,33 @@ std::string MakePackage(const std::string& scratch, const std::string& path,
     fuzz::Fail("cannot write " + path);
   }
   package.Close();
-  return ReadAll(path);
+  return fuzz::ReadWholeFile(path);
+}
+
+struct Record {
+  std::uint32_t dataOffset, size, packedSize;
+  std::u16string name;
+};
+
+// A package put together byte by byte (as the writer never would), with
+// its checksum and size field made to fit.
+std::string RawPackage(const std::string& head, const std::vector<Record>& records) {
+  namespace format = package::format;
+  std::string bytes = head;
+  for (const Record& r : records) bytes += format::EncodeRecord(r.dataOffset, r.size, r.packedSize, r.name);
+  bytes += format::EncodeTrailerHead(static_cast<std::uint32_t>(records.size()));
+  bytes += std::string(format::kChecksumBytes + format::kSizeBytes, '0');
+  fuzz::RepairTrailer(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+  return bytes;
+}
+
+std::string Deflate(const std::string& data) {
+  uLongf length = compressBound(static_cast<uLong>(data.size()));
+  std::string out(length, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(data.data()),
+            static_cast<uLong>(data.size()), 6);
+  out.resize(length);
+  return out;
 }
 
 }  // namespace
@@ -147,6 +169,39 @@ int main(int argc, char** argv) {
   PutU32(signedPackage, kSecurityEntry, static_cast<std::uint32_t>(signedPackage.size()));
   PutU32(signedPackage, kSecurityEntry + 4, static_cast<std::uint32_t>(certificate.size()));
   fuzz::WriteWholeFile(out + "/signed.pkg", signedPackage + certificate);
+
+  // The faults that hostile packages showed once, one seed each.
+  const std::string stub(64, 'S');
+  const auto at = static_cast<std::uint32_t>(stub.size());
+  const std::string text = Deflate(repeated);
+  const auto packed = static_cast<std::uint32_t>(text.size());
+  const auto size = static_cast<std::uint32_t>(repeated.size());
+  std::vector<Record> sharing;  // many entries that unpack one stream again and again
+  for (int i = 0; i < 64; ++i) sharing.push_back({at, size, packed, text::Utf8ToUtf16("e" + std::to_string(i))});
+  const std::pair<const char*, std::string> hostile[] = {
+      {"shared-stream.pkg", RawPackage(stub + text, sharing)},
+      {"past-its-size.pkg", RawPackage(stub + text, {{at, 1000, packed, u"past.txt"}})},
+      {"short-of-its-size.pkg", RawPackage(stub + text, {{at, size + 1, packed, u"short.txt"}})},
+      {"beyond-its-stream.pkg", RawPackage(stub + text + "tail", {{at, size, packed + 4, u"beyond.txt"}})},
+      {"colon.pkg", RawPackage(stub + text, {{at, size, packed, u"a.txt:stream"}})},
+      {"device.pkg", RawPackage(stub + text, {{at, size, packed, u"Data\\con.txt"}})},
+      {"absolute.pkg", RawPackage(stub + text, {{at, size, packed, u"\\abs.txt"}})},
+  };
+  for (const auto& [name, bytes] : hostile) fuzz::WriteWholeFile(out + "/" + name, bytes);
+  // Names of the links that the fuzz target lays in the destination, and
+  // the name of the package itself.
+  MakePackage(scratch, out + "/links.pkg", stub,
+              {{"dirlink\\new.txt", "through a folder link"},
+               {"filelink", "over a file link"},
+               {"dangling", "through a dangling link"},
+               {"fine.txt", "fine"}});
+  MakePackage(scratch, out + "/own-name.pkg", stub, {{"in.pkg", "named like the package"}});
+  // As many entries as a package holds.
+  std::vector<Source> full;
+  std::vector<std::string> names;
+  for (int i = 0; i < package::kTableCapacity; ++i) names.push_back("f" + std::to_string(i));
+  for (const std::string& name : names) full.push_back({name.c_str(), name});
+  MakePackage(scratch, out + "/full.pkg", stub, full);
 
   fuzz::RemoveTree(scratch);
   return 0;

@@ -47,7 +47,7 @@ for target in "${targets[@]}"; do
   rm -rf "$work/tmp"
   mkdir -p "$work/tmp"
   (cd "$work" && TMPDIR="$work/tmp" "$build/fuzz/$target" \
-      -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+      -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
       -dict="$source_dir/fuzz/$target.dict" -artifact_prefix="$artifacts/" \
       -print_final_stats=1 "$corpus") >"$log" 2>&1 || status=$?
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ *DONE)' "$log" || true

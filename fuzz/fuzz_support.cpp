@@ -12,11 +12,8 @@
 #include <span>
 #include <system_error>
 
-#include "package/package_format.h"
 
 namespace fuzz {
-
-namespace format = package::format;
 
 void Fail(const std::string& what) {
   std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
@@ -71,36 +68,6 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
     done += static_cast<std::size_t>(n);
   }
   ::close(fd);
-}
-
-bool RepairTrailer(std::uint8_t* data, std::size_t size) {
-  const std::span<const unsigned char> whole(data, size);
-  const std::uint64_t end =
-      format::CertificateTableStart(whole.first(std::min(size, format::kPeHeadBytes)), size)
-          .value_or(size);
-  std::string marker;
-  format::AppendText(marker, format::kMarker);
-  // The marker nearest to the end, 20 to 9,999 bytes before it, as the
-  // reader looks for it.
-  const std::uint64_t span = std::min<std::uint64_t>(end, format::kMarkerSearchLimit - 1);
-  std::optional<std::uint64_t> found;
-  for (std::uint64_t i = format::kMarkerBytes; i <= span && !found; ++i) {
-    if (std::memcmp(data + (end - i), marker.data(), marker.size()) == 0) found = i;
-  }
-  if (!found || *found < format::kMarkerToEnd) return false;
-  const std::uint64_t afterMarker = end - *found + format::kMarkerBytes;
-  const std::uint64_t sizeField = afterMarker + format::kChecksumBytes;
-
-  std::uint32_t checksum = 0;
-  if (afterMarker > format::kChecksumStart) {
-    checksum = format::AddToChecksum(
-        0, whole.subspan(format::kChecksumStart, afterMarker - format::kChecksumStart));
-  }
-  std::string fields;
-  format::AppendText(fields, format::RenderDecimal(checksum, format::kChecksumDigits));
-  format::AppendText(fields, format::RenderDecimal(sizeField, format::kSizeDigits));
-  std::memcpy(data + afterMarker, fields.data(), fields.size());
-  return true;
 }
 
 }  // namespace fuzz

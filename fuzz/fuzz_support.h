@@ -29,9 +29,4 @@ void WriteWholeFile(const std::string& path, std::string_view bytes);
 // Prints `what` and aborts, so that libFuzzer keeps the input.
 [[noreturn]] void Fail(const std::string& what);
 
-// When the package in `data` has a marker near its end with room for the
-// fields behind it, rewrites the size field and the checksum so that the
-// reader accepts them; the rest stays as it is. True when it rewrote them.
-bool RepairTrailer(std::uint8_t* data, std::size_t size);
-
 }  // namespace fuzz

@@ -10,8 +10,6 @@
 // short of it or of their packed size, names with ':', a device or a
 // leading separator, names of the links that the fuzz target lays in the
 // destination, and an entry named like the package itself.
-#include <zlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -20,8 +18,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "tests/support/package_bytes.h"
 #include "package/package_builder.h"
-#include "package/package_format.h"
 #include "package/result_codes.h"
 #include "platform/file.h"
 #include "text/utf8.h"
@@ -86,32 +84,6 @@ std::string MakePackage(const std::string& scratch, const std::string& path,
   return fuzz::ReadWholeFile(path);
 }
 
-struct Record {
-  std::uint32_t dataOffset, size, packedSize;
-  std::u16string name;
-};
-
-// A package put together byte by byte (as the writer never would), with
-// its checksum and size field made to fit.
-std::string RawPackage(const std::string& head, const std::vector<Record>& records) {
-  namespace format = package::format;
-  std::string bytes = head;
-  for (const Record& r : records) bytes += format::EncodeRecord(r.dataOffset, r.size, r.packedSize, r.name);
-  bytes += format::EncodeTrailerHead(static_cast<std::uint32_t>(records.size()));
-  bytes += std::string(format::kChecksumBytes + format::kSizeBytes, '0');
-  fuzz::RepairTrailer(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
-  return bytes;
-}
-
-std::string Deflate(const std::string& data) {
-  uLongf length = compressBound(static_cast<uLong>(data.size()));
-  std::string out(length, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(data.data()),
-            static_cast<uLong>(data.size()), 6);
-  out.resize(length);
-  return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,19 +145,19 @@ int main(int argc, char** argv) {
   // The faults that hostile packages showed once, one seed each.
   const std::string stub(64, 'S');
   const auto at = static_cast<std::uint32_t>(stub.size());
-  const std::string text = Deflate(repeated);
+  const std::string text = testing_support::Deflate(repeated);
   const auto packed = static_cast<std::uint32_t>(text.size());
   const auto size = static_cast<std::uint32_t>(repeated.size());
-  std::vector<Record> sharing;  // many entries that unpack one stream again and again
+  std::vector<testing_support::RawRecord> sharing;  // many entries that unpack one stream again and again
   for (int i = 0; i < 64; ++i) sharing.push_back({at, size, packed, text::Utf8ToUtf16("e" + std::to_string(i))});
   const std::pair<const char*, std::string> hostile[] = {
-      {"shared-stream.pkg", RawPackage(stub + text, sharing)},
-      {"past-its-size.pkg", RawPackage(stub + text, {{at, 1000, packed, u"past.txt"}})},
-      {"short-of-its-size.pkg", RawPackage(stub + text, {{at, size + 1, packed, u"short.txt"}})},
-      {"beyond-its-stream.pkg", RawPackage(stub + text + "tail", {{at, size, packed + 4, u"beyond.txt"}})},
-      {"colon.pkg", RawPackage(stub + text, {{at, size, packed, u"a.txt:stream"}})},
-      {"device.pkg", RawPackage(stub + text, {{at, size, packed, u"Data\\con.txt"}})},
-      {"absolute.pkg", RawPackage(stub + text, {{at, size, packed, u"\\abs.txt"}})},
+      {"shared-stream.pkg", testing_support::RawPackage(stub + text, sharing, 64)},
+      {"past-its-size.pkg", testing_support::RawPackage(stub + text, {{at, 1000, packed, u"past.txt"}}, 1)},
+      {"short-of-its-size.pkg", testing_support::RawPackage(stub + text, {{at, size + 1, packed, u"short.txt"}}, 1)},
+      {"beyond-its-stream.pkg", testing_support::RawPackage(stub + text + "tail", {{at, size, packed + 4, u"beyond.txt"}}, 1)},
+      {"colon.pkg", testing_support::RawPackage(stub + text, {{at, size, packed, u"a.txt:stream"}}, 1)},
+      {"device.pkg", testing_support::RawPackage(stub + text, {{at, size, packed, u"Data\\con.txt"}}, 1)},
+      {"absolute.pkg", testing_support::RawPackage(stub + text, {{at, size, packed, u"\\abs.txt"}}, 1)},
   };
   for (const auto& [name, bytes] : hostile) fuzz::WriteWholeFile(out + "/" + name, bytes);
   // Names of the links that the fuzz target lays in the destination, and

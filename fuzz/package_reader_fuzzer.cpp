@@ -23,10 +23,12 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
+#include "tests/support/package_bytes.h"
 #include "package/package_builder.h"
 #include "package/result_codes.h"
 #include "text/utf8.h"
@@ -192,6 +194,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
                                                std::size_t maxSize, unsigned int seed) {
   size = LLVMFuzzerMutate(data, size, maxSize);
-  if (seed % 4 != 0) fuzz::RepairTrailer(data, size);
+  if (seed % 4 != 0) testing_support::Reseal(std::span<unsigned char>(data, size));
   return size;
 }

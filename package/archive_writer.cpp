@@ -36,12 +36,6 @@ class DeflateScope {
   bool active_ = true;
 };
 
-void WriteText(platform::File& file, std::u16string_view text) {
-  std::string bytes;
-  format::AppendText(bytes, text);
-  file.Write(bytes.data(), bytes.size());
-}
-
 }  // namespace
 
 std::uint32_t PackageBuilder::FillInput(platform::File& file, std::uint32_t limit) {
@@ -171,8 +165,8 @@ int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callb
     }
     package.Seek(static_cast<std::int64_t>(end), platform::SeekOrigin::kBegin);
 
-    WriteText(package, format::RenderDecimal(checksum, format::kChecksumDigits));
-    WriteText(package, format::RenderDecimal(package.Position(), format::kSizeDigits));
+    const std::string seal = format::SealTrailer(checksum, end);
+    package.Write(seal.data(), seal.size());
     return kResultArchiveWritten;
   } catch (const platform::FileError&) {
     return kResultFileError;

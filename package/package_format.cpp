@@ -1,7 +1,10 @@
 #include "package/package_format.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+
+#include "package/span_reader.h"
 
 namespace package::format {
 
@@ -54,24 +57,6 @@ void AppendText(std::string& out, std::u16string_view text) {
     out.push_back(static_cast<char>(c & 0xFF));
     out.push_back(static_cast<char>(c >> 8));
   }
-}
-
-std::optional<std::uint32_t> SpanReader::ReadU32() {
-  if (bytes_.size() < 4) return std::nullopt;
-  const std::uint32_t value = std::uint32_t{bytes_[0]} | std::uint32_t{bytes_[1]} << 8 |
-                              std::uint32_t{bytes_[2]} << 16 | std::uint32_t{bytes_[3]} << 24;
-  bytes_ = bytes_.subspan(4);
-  return value;
-}
-
-std::optional<std::u16string> SpanReader::ReadText(std::size_t codeUnits) {
-  if (codeUnits > bytes_.size() / 2) return std::nullopt;
-  std::u16string text(codeUnits, u'\0');
-  for (std::size_t i = 0; i < codeUnits; ++i) {
-    text[i] = static_cast<char16_t>(bytes_[2 * i] | bytes_[2 * i + 1] << 8);
-  }
-  bytes_ = bytes_.subspan(2 * codeUnits);
-  return text;
 }
 
 std::string EncodeRecord(std::uint32_t dataOffset, std::uint32_t size, std::uint32_t packedSize,
@@ -134,6 +119,90 @@ bool IsSafeComponent(std::u16string_view component) {
 
 }  // namespace
 
+std::string SealTrailer(std::uint32_t checksum, std::uint64_t afterMarker) {
+  std::string out;
+  AppendText(out, RenderDecimal(checksum, kChecksumDigits));
+  AppendText(out, RenderDecimal(afterMarker + kChecksumBytes, kSizeDigits));
+  return out;
+}
+
+std::uint32_t ChecksumOf(std::span<const unsigned char> bytes) {
+  return bytes.size() > kChecksumStart ? AddToChecksum(0, bytes.subspan(kChecksumStart)) : 0;
+}
+
+std::optional<std::size_t> FindMarker(std::span<const unsigned char> tail) {
+  std::string marker;
+  AppendText(marker, kMarker);
+  const std::size_t span = std::min(tail.size(), kMarkerSearchLimit - 1);
+  for (std::size_t i = kMarkerBytes; i <= span; ++i) {
+    if (std::memcmp(tail.data() + (tail.size() - i), marker.data(), marker.size()) == 0) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<Trailer> DecodeTrailer(std::span<const unsigned char> tail, std::size_t markerDistance) {
+  if (markerDistance < kMarkerToEnd || markerDistance > tail.size()) return std::nullopt;
+  const std::size_t marker = tail.size() - markerDistance;
+  SpanReader fields(tail, marker + kMarkerBytes, tail.size());
+  Trailer trailer;
+  trailer.checksumDigits = *fields.ReadUtf16LittleEndian(kChecksumDigits);
+  trailer.sizeDigits = *fields.ReadUtf16LittleEndian(kSizeDigits);
+  if (marker >= kVersionBytes + kCountBytes) {
+    SpanReader head(tail, marker - kVersionBytes - kCountBytes, marker);
+    trailer.entryCount = head.ReadU32LittleEndian();
+    trailer.version = head.ReadUtf16LittleEndian(kVersion.size());
+  }
+  return trailer;
+}
+
+DirectoryStatus DecodeDirectory(std::span<const unsigned char> before, std::uint64_t beforeStart,
+                                std::uint32_t count, std::vector<DirectoryRecord>& records,
+                                std::size_t& directoryBytes) {
+  records.clear();
+  if (count > static_cast<std::uint32_t>(kMaxEntries)) return DirectoryStatus::kDamaged;
+  records.resize(count);
+  // Running out of bytes is damage only when the bytes reach back to the
+  // file's start.
+  const DirectoryStatus outOfBytes = beforeStart == 0 ? DirectoryStatus::kDamaged : DirectoryStatus::kShort;
+  std::size_t end = before.size();  // the end of the record being read
+  for (std::size_t k = count; k-- > 0;) {
+    DirectoryRecord& record = records[k];
+    if (end < 4) return outOfBytes;
+    const std::uint32_t length = *SpanReader(before, end - 4, end).ReadU32LittleEndian();
+    if (length > kMaxNameLength) return DirectoryStatus::kDamaged;
+    const std::size_t recordBytes = kRecordFixedBytes + 2 * std::size_t{length};
+    if (end < recordBytes) return outOfBytes;
+    SpanReader in(before, end - recordBytes, end - 4);
+    record.dataOffset = *in.ReadU32LittleEndian();
+    record.size = *in.ReadU32LittleEndian();
+    record.packedSize = *in.ReadU32LittleEndian();
+    record.name = *in.ReadUtf16LittleEndian(length);
+    if (!IsSafeStoredName(record.name)) return DirectoryStatus::kDamaged;
+    end -= recordBytes;
+  }
+  directoryBytes = before.size() - end;
+
+  // Every stream lies before the directory, and no two share a byte: each
+  // entry reads only its own packed bytes, so the package's length bounds
+  // what it can make an extraction read.
+  const std::uint64_t directoryStart = beforeStart + end;
+  std::vector<const DirectoryRecord*> byOffset;
+  byOffset.reserve(records.size());
+  for (const DirectoryRecord& record : records) byOffset.push_back(&record);
+  std::sort(byOffset.begin(), byOffset.end(), [](const DirectoryRecord* x, const DirectoryRecord* y) {
+    return x->dataOffset != y->dataOffset ? x->dataOffset < y->dataOffset : x->packedSize < y->packedSize;
+  });
+  std::uint64_t free = 0;  // the first byte not yet taken by a stream
+  for (const DirectoryRecord* record : byOffset) {
+    const std::uint64_t streamEnd = std::uint64_t{record->dataOffset} + record->packedSize;
+    if (record->dataOffset < free || streamEnd > directoryStart || record->size > kMaxPackageBytes) {
+      return DirectoryStatus::kDamaged;
+    }
+    free = streamEnd;
+  }
+  return DirectoryStatus::kSound;
+}
+
 bool IsSafeStoredName(std::u16string_view name) {
   for (std::size_t start = 0;;) {
     const std::size_t end = name.find_first_of(u"\\/", start);
@@ -146,14 +215,15 @@ bool IsSafeStoredName(std::u16string_view name) {
 
 namespace {
 
+// The cursor answers nothing for an offset at or beyond the end.
 std::optional<std::uint32_t> U32At(std::span<const unsigned char> bytes, std::uint64_t offset) {
-  if (offset > bytes.size() || bytes.size() - offset < 4) return std::nullopt;
-  return SpanReader(bytes.subspan(static_cast<std::size_t>(offset))).ReadU32();
+  if (offset > bytes.size()) return std::nullopt;
+  return SpanReader(bytes, static_cast<std::size_t>(offset), bytes.size()).ReadU32LittleEndian();
 }
 
 std::optional<std::uint16_t> U16At(std::span<const unsigned char> bytes, std::uint64_t offset) {
-  if (offset > bytes.size() || bytes.size() - offset < 2) return std::nullopt;
-  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+  if (offset > bytes.size()) return std::nullopt;
+  return SpanReader(bytes, static_cast<std::size_t>(offset), bytes.size()).ReadU16LittleEndian();
 }
 
 }  // namespace

@@ -36,6 +36,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace package::format {
 
@@ -68,8 +69,18 @@ inline constexpr std::size_t kMarkerSearchLimit = 10'000;
 inline constexpr int kMaxEntries = 512;
 inline constexpr std::size_t kMaxNameLength = 1000;  // UTF-16 code units
 
+// The most bytes a directory can take: 512 records with the longest names.
+inline constexpr std::size_t kMaxDirectoryBytes = kMaxEntries * (kRecordFixedBytes + 2 * kMaxNameLength);
+
 // Offsets and sizes are below 2^31: the package stays below 2 GiB.
 inline constexpr std::uint64_t kMaxPackageBytes = 0x7FFF'FFFF;
+
+// The layout that the diagram above shows, and that packages in the world
+// hold: these never change.
+static_assert(kMarker.size() * 2 == kMarkerBytes && kVersion.size() * 2 == kVersionBytes);
+static_assert(kMarkerToEnd == 66 && kTrailerBytes == 78);
+static_assert(kMaxDirectoryBytes == 1'032'192);
+static_assert(kMarkerSearchLimit - 1 - kMarkerToEnd == 9'933, "bytes that may follow a trailer");
 
 // Adds `bytes` to the running checksum `sum`.
 std::uint32_t AddToChecksum(std::uint32_t sum, std::span<const unsigned char> bytes);
@@ -87,26 +98,68 @@ std::int64_t ParseDecimal(std::u16string_view text);
 void AppendU32(std::string& out, std::uint32_t value);
 void AppendText(std::string& out, std::u16string_view text);
 
-// A bounded little-endian cursor over bytes: each read answers nothing
-// when the bytes run out, and never reads past the end.
-class SpanReader {
- public:
-  explicit SpanReader(std::span<const unsigned char> bytes) : bytes_(bytes) {}
-
-  std::optional<std::uint32_t> ReadU32();
-  std::optional<std::u16string> ReadText(std::size_t codeUnits);
-  std::size_t remaining() const { return bytes_.size(); }
-
- private:
-  std::span<const unsigned char> bytes_;
-};
-
 // The encoded form of one directory record.
 std::string EncodeRecord(std::uint32_t dataOffset, std::uint32_t size, std::uint32_t packedSize,
                          std::u16string_view name);
 
 // The trailer behind the last record, without the checksum and size fields.
 std::string EncodeTrailerHead(std::uint32_t entryCount);
+
+// The checksum and size fields that close a package whose marker ends at
+// file offset `afterMarker`, given the checksum of its bytes from offset
+// 768 up to there. Every writer of packages seals through this.
+std::string SealTrailer(std::uint32_t checksum, std::uint64_t afterMarker);
+
+// The checksum of a whole package held in memory, from offset 768 to the
+// end of `bytes` (which ends just after the marker).
+std::uint32_t ChecksumOf(std::span<const unsigned char> bytes);
+
+// Where the marker starts, counted back from the end of `tail`, the last
+// bytes of a package: 20 to 9,999 bytes before the end, the occurrence
+// nearest the end winning. Nothing when there is none.
+std::optional<std::size_t> FindMarker(std::span<const unsigned char> tail);
+
+// The fields around a marker that starts `markerDistance` bytes before the
+// end of `tail`.
+struct Trailer {
+  std::u16string checksumDigits;  // the 13 code units behind the marker
+  std::u16string sizeDigits;      // the 10 code units behind those
+  // The 4 code units and the u32 in front of the marker; nothing when the
+  // tail begins after them.
+  std::optional<std::u16string> version;
+  std::optional<std::uint32_t> entryCount;
+};
+
+// Nothing when the checksum and size fields do not follow the marker
+// inside `tail`.
+std::optional<Trailer> DecodeTrailer(std::span<const unsigned char> tail, std::size_t markerDistance);
+
+// One directory record, as stored.
+struct DirectoryRecord {
+  std::uint32_t dataOffset = 0;
+  std::uint32_t size = 0;
+  std::uint32_t packedSize = 0;
+  std::u16string name;
+};
+
+enum class DirectoryStatus {
+  kSound,
+  kShort,    // the bytes given end before the directory's first record does
+  kDamaged,  // the directory does not fit the package or names an unsafe place
+};
+
+// Decodes and checks the `count` records of the directory that ends where
+// `before` ends: the bytes just in front of the entry count, starting at
+// file offset `beforeStart`. The records are walked backwards, each one's
+// name length standing last. Sound means: at most 512 records, names of at
+// most 1,000 code units that IsSafeStoredName accepts, sizes below 2 GiB,
+// and streams that lie before the directory without sharing a byte. On
+// kSound `records` holds entry 0 first and `directoryBytes` the
+// directory's length; on kShort a longer `before` may still be sound (none
+// is when `beforeStart` is 0).
+DirectoryStatus DecodeDirectory(std::span<const unsigned char> before, std::uint64_t beforeStart,
+                                std::uint32_t count, std::vector<DirectoryRecord>& records,
+                                std::size_t& directoryBytes);
 
 // True when `name` can be restored below a destination folder on every
 // platform as the file it says, and nowhere else. Split at '\\' and '/',

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -59,53 +58,12 @@ void Notify(ProgressFunction callback, int code, const void* data, void* context
   if (callback) callback(code, data, context);
 }
 
-// Reads ranges of the package that lie before its end through one window,
-// so that the backward walk through the directory costs a read per 64 KiB
-// instead of a seek and a read per field. Never reads at or after `end`.
-class TailReader {
- public:
-  TailReader(platform::File& file, std::uint64_t end) : file_(file), end_(end) {}
-
-  // Copies `count` bytes at `position` to `out`; false when the range does
-  // not lie inside the file.
-  bool ReadAt(std::uint64_t position, std::size_t count, unsigned char* out) {
-    if (position > end_ || end_ - position < count) return false;
-    if (count == 0) return true;
-    if (position < windowStart_ || position + count > windowStart_ + window_.size()) {
-      const std::uint64_t windowEnd = position + count;
-      const std::uint64_t length = std::max<std::uint64_t>(count, kWindow);
-      windowStart_ = windowEnd > length ? windowEnd - length : 0;
-      window_.resize(static_cast<std::size_t>(windowEnd - windowStart_));
-      file_.Seek(static_cast<std::int64_t>(windowStart_), platform::SeekOrigin::kBegin);
-      if (file_.Read(window_.data(), window_.size()) != window_.size()) {
-        window_.clear();
-        return false;  // the file is shorter than it was a moment ago
-      }
-    }
-    std::memcpy(out, window_.data() + (position - windowStart_), count);
-    return true;
-  }
-
-  std::optional<std::uint32_t> U32At(std::uint64_t position) {
-    unsigned char bytes[4];
-    if (!ReadAt(position, sizeof bytes, bytes)) return std::nullopt;
-    return format::SpanReader(bytes).ReadU32();
-  }
-
-  std::optional<std::u16string> TextAt(std::uint64_t position, std::size_t codeUnits) {
-    std::vector<unsigned char> bytes(2 * codeUnits);
-    if (!ReadAt(position, bytes.size(), bytes.data())) return std::nullopt;
-    return format::SpanReader(bytes).ReadText(codeUnits);
-  }
-
- private:
-  static constexpr std::uint64_t kWindow = 64 * 1024;
-
-  platform::File& file_;
-  std::uint64_t end_;
-  std::uint64_t windowStart_ = 0;
-  std::vector<unsigned char> window_;
-};
+// Reads `out.size()` bytes at `start`; false when the file ends sooner (it
+// shrank since its length was taken).
+bool ReadRange(platform::File& file, std::uint64_t start, std::vector<unsigned char>& out) {
+  file.Seek(static_cast<std::int64_t>(start), platform::SeekOrigin::kBegin);
+  return file.Read(out.data(), out.size()) == out.size();
+}
 
 // The end of the package's own bytes: the file's end, or the start of its
 // signature when a certificate table ends the file.
@@ -115,20 +73,6 @@ std::uint64_t PackageEnd(platform::File& file) {
   file.Seek(0, platform::SeekOrigin::kBegin);
   head.resize(file.Read(head.data(), head.size()));
   return format::CertificateTableStart(head, length).value_or(length);
-}
-
-// The distance from the end back to the marker's first byte; nothing when
-// there is no marker 20 to 9,999 bytes before the end. The nearest wins.
-std::optional<std::uint64_t> FindMarker(TailReader& tail, std::uint64_t end) {
-  const std::uint64_t span = std::min<std::uint64_t>(end, format::kMarkerSearchLimit - 1);
-  std::vector<unsigned char> bytes(static_cast<std::size_t>(span));
-  if (!tail.ReadAt(end - span, bytes.size(), bytes.data())) return std::nullopt;
-  std::string marker;
-  format::AppendText(marker, format::kMarker);
-  for (std::uint64_t i = format::kMarkerBytes; i <= span; ++i) {
-    if (std::memcmp(bytes.data() + (span - i), marker.data(), marker.size()) == 0) return i;
-  }
-  return std::nullopt;
 }
 
 // Ends an inflate stream on every way out of an entry.
@@ -151,17 +95,20 @@ int PackageBuilder::OpenPackage(bool verifyChecksum) {
     return kResultCannotOpenPackage;
   }
   const std::uint64_t end = PackageEnd(file);
-  TailReader tail(file, end);
 
-  const std::optional<std::uint64_t> found = FindMarker(tail, end);
-  // The checksum and size fields must follow the marker inside the file.
-  if (!found || *found < format::kMarkerToEnd) return kResultDamaged;
-  const std::uint64_t i = *found;
-  const std::uint64_t afterMarker = end - i + format::kMarkerBytes;
+  // The tail: the bytes the marker is looked for in, and the version and
+  // count in front of the farthest marker.
+  std::vector<unsigned char> tail(static_cast<std::size_t>(std::min<std::uint64_t>(
+      end, format::kMarkerSearchLimit - 1 + format::kVersionBytes + format::kCountBytes)));
+  if (!ReadRange(file, end - tail.size(), tail)) return kResultDamaged;
+  const std::optional<std::size_t> marker = format::FindMarker(tail);
+  const std::optional<format::Trailer> trailer =
+      marker ? format::DecodeTrailer(tail, *marker) : std::nullopt;
+  if (!trailer) return kResultDamaged;
+  const std::uint64_t afterMarker = end - *marker + format::kMarkerBytes;
 
+  // The checksum is compared first, before anything else is looked at.
   if (verifyChecksum) {
-    const auto stored = tail.TextAt(afterMarker, format::kChecksumDigits);
-    if (!stored) return kResultDamaged;
     std::uint32_t checksum = 0;
     std::vector<unsigned char> piece(kChecksumPiece);
     file.Seek(static_cast<std::int64_t>(format::kChecksumStart), platform::SeekOrigin::kBegin);
@@ -173,81 +120,43 @@ int PackageBuilder::OpenPackage(bool verifyChecksum) {
       checksum = format::AddToChecksum(checksum, {piece.data(), got});
       p += got;
     }
-    if (format::ParseDecimal(*stored) != checksum) return kResultChecksumMismatch;
+    if (format::ParseDecimal(trailer->checksumDigits) != checksum) return kResultChecksumMismatch;
   }
-
-  const std::uint64_t sizeField = end - i + format::kMarkerBytes + format::kChecksumBytes;
-  const auto size = tail.TextAt(sizeField, format::kSizeDigits);
-  if (!size) return kResultDamaged;
-  if (format::ParseDecimal(*size) != static_cast<std::int64_t>(sizeField)) {
+  const std::uint64_t sizeField = afterMarker + format::kChecksumBytes;
+  if (format::ParseDecimal(trailer->sizeDigits) != static_cast<std::int64_t>(sizeField)) {
     return kResultSizeMismatch;
   }
-
-  if (end < i + format::kVersionBytes + format::kCountBytes) return kResultDamaged;
-  const auto version = tail.TextAt(end - i - format::kVersionBytes, format::kVersion.size());
-  if (!version || *version != format::kVersion) return kResultDamaged;
-  const auto count = tail.U32At(end - i - format::kVersionBytes - format::kCountBytes);
-  if (!count) return kResultDamaged;
-  if (*count == 0) return kResultEmpty;
-  if (*count > static_cast<std::uint32_t>(format::kMaxEntries)) return kResultDamaged;
-
-  // The records are read backwards: each one's name length stands last.
-  // Nothing of a refused directory stays in the table.
-  const int records = static_cast<int>(*count);
-  auto refuse = [this]() {
-    ClearTable();
+  if (!trailer->version || *trailer->version != format::kVersion || !trailer->entryCount) {
     return kResultDamaged;
-  };
-  std::uint64_t v = i + format::kVersionBytes + format::kCountBytes;
-  auto fieldAt = [&](std::uint64_t width) -> std::optional<std::uint64_t> {
-    v += width;
-    if (v > end) return std::nullopt;
-    return end - v;
-  };
-  for (int k = records - 1; k >= 0; --k) {
+  }
+  if (*trailer->entryCount == 0) return kResultEmpty;
+
+  // The directory ends at the entry count. Most are small: the 64 KiB in
+  // front of the count are read first, and up to the largest directory
+  // there can be when they are not enough.
+  const std::uint64_t countAt = end - *marker - format::kVersionBytes - format::kCountBytes;
+  std::vector<format::DirectoryRecord> records;
+  std::size_t directoryBytes = 0;
+  format::DirectoryStatus status = format::DirectoryStatus::kShort;
+  for (const std::size_t want : {std::size_t{64} * 1024, format::kMaxDirectoryBytes}) {
+    std::vector<unsigned char> before(
+        static_cast<std::size_t>(std::min<std::uint64_t>(countAt, want)));
+    if (!ReadRange(file, countAt - before.size(), before)) return kResultDamaged;
+    status = format::DecodeDirectory(before, countAt - before.size(), *trailer->entryCount, records,
+                                     directoryBytes);
+    if (status != format::DirectoryStatus::kShort) break;
+  }
+  if (status != format::DirectoryStatus::kSound) return kResultDamaged;
+
+  for (std::size_t k = 0; k < records.size(); ++k) {
     PackageEntry& entry = entries[k];
-    const auto lengthAt = fieldAt(4);
-    const auto length = lengthAt ? tail.U32At(*lengthAt) : std::nullopt;
-    if (!length || *length > format::kMaxNameLength) return refuse();
-    const auto nameAt = fieldAt(2 * std::uint64_t{*length});
-    const auto name = nameAt ? tail.TextAt(*nameAt, *length) : std::nullopt;
-    const auto packedAt = fieldAt(4);
-    const auto packed = packedAt ? tail.U32At(*packedAt) : std::nullopt;
-    const auto sizeAt = fieldAt(4);
-    const auto unpacked = sizeAt ? tail.U32At(*sizeAt) : std::nullopt;
-    const auto offsetAt = fieldAt(4);
-    const auto offset = offsetAt ? tail.U32At(*offsetAt) : std::nullopt;
-    if (!name || !packed || !unpacked || !offset || !format::IsSafeStoredName(*name)) {
-      return refuse();
-    }
-    entry.storedName = *name;
-    entry.packedSize = *packed;
-    entry.size = *unpacked;
-    entry.dataOffset = *offset;
+    entry.storedName = std::move(records[k].name);
+    entry.size = records[k].size;
+    entry.packedSize = records[k].packedSize;
+    entry.dataOffset = records[k].dataOffset;
   }
-  // Every stream lies before the directory, and no two share a byte: each
-  // entry reads only its own packed bytes, so the package's length bounds
-  // what it can make an extraction read.
-  const std::uint64_t directoryStart = end - v;
-  std::array<int, kTableCapacity> byOffset;
-  for (int k = 0; k < records; ++k) byOffset[k] = k;
-  std::sort(byOffset.begin(), byOffset.begin() + records, [this](int a, int b) {
-    const PackageEntry& x = entries[a];
-    const PackageEntry& y = entries[b];
-    return x.dataOffset != y.dataOffset ? x.dataOffset < y.dataOffset : x.packedSize < y.packedSize;
-  });
-  std::uint64_t free = 0;  // the first byte not yet taken by a stream
-  for (int n = 0; n < records; ++n) {
-    const PackageEntry& entry = entries[byOffset[n]];
-    const std::uint64_t streamEnd = std::uint64_t{entry.dataOffset} + entry.packedSize;
-    if (entry.dataOffset < free || streamEnd > directoryStart ||
-        entry.size > format::kMaxPackageBytes) {
-      return refuse();
-    }
-    free = streamEnd;
-  }
-  entryCount = records;
-  trailerSize = static_cast<int>(v);
+  entryCount = static_cast<int>(records.size());
+  trailerSize = static_cast<int>(*marker + format::kVersionBytes + format::kCountBytes + directoryBytes);
   return kResultDone;
 }
 

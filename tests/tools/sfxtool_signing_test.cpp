@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "package/package_format.h"
+#include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
 
@@ -19,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace format = package::format;
 using testing_support::TempFolder;
-using tool_test::AppendArchive;
+using testing_support::AppendArchive;
 using tool_test::Contains;
 using tool_test::ReadBytes;
 using tool_test::RunProgram;
@@ -133,7 +134,7 @@ TEST(SfxToolSigningTest, SignedPackageIsReadFromItsSignedPartOnly) {
   ASSERT_EQ(std::uint64_t{tableStart} + tableSize, signedBytes.size());
   ASSERT_EQ(PeChecksum(signedBytes, pe.checksumAt), U32At(signedBytes, pe.checksumAt))
       << "osslsigncode sets the PE checksum of what it signs";
-  const std::vector<tool_test::RawEntry> forgedEntries = {{u"evil.txt", "forged payload"}};
+  const std::vector<testing_support::RawEntry> forgedEntries = {{u"evil.txt", "forged payload"}};
   std::string probe = signedBytes;
   AppendArchive(probe, forgedEntries);
   const std::size_t padding = (8 - (probe.size() - signedBytes.size()) % 8) % 8;

@@ -14,6 +14,7 @@
 #include "package/package_builder.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
+#include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
 
@@ -21,26 +22,16 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace format = package::format;
+using testing_support::AppendArchive;
+using testing_support::RandomBytes;
+using testing_support::Reseal;
 using testing_support::TempFolder;
-using tool_test::AppendArchive;
 using tool_test::Contains;
-using tool_test::RawEntry;
 using tool_test::ReadBytes;
-using tool_test::Reseal;
 using tool_test::RunResult;
 using tool_test::RunTool;
 using tool_test::Utf8;
 using tool_test::WriteBytes;
-
-// Bytes that do not compress to nothing.
-std::string Noise(std::size_t length, unsigned seed) {
-  std::string bytes(length, '\0');
-  for (char& c : bytes) {
-    seed = seed * 1103515245u + 12345u;
-    c = static_cast<char>(seed >> 16);
-  }
-  return bytes;
-}
 
 // A description line: the key and value, ended by CR LF.
 std::string Line(std::string_view key, const std::string& value) {
@@ -82,8 +73,8 @@ class SfxToolTest : public testing::Test {
     root = fs::path(temp.path());
     src = root / "src";
     files = {
-        {"setup.exe", "MZ setup " + Noise(3000, 1)},
-        {"Data/Sub/deep.bin", Noise(70'000, 2)},  // more than one read piece
+        {"setup.exe", "MZ setup " + RandomBytes(3000, 1)},
+        {"Data/Sub/deep.bin", RandomBytes(70'000, 2)},  // more than one read piece
         {"Data/Ünïcødé файл.txt", "текст, texte, テキスト"},
         {"Product.AppNameFile", ""},
         {"ShowReadMe.rtf", "{\\rtf1 read me}"},

@@ -5,7 +5,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,16 +13,13 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <span>
 
-#include "package/package_format.h"
 
 extern char** environ;
 
 namespace tool_test {
 namespace {
 
-namespace format = package::format;
 
 std::string ReadAll(std::FILE* file) {
   std::string bytes;
@@ -160,48 +156,6 @@ void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
 std::string Utf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
-}
-
-namespace {
-
-std::uint32_t ChecksumUpTo(const std::string& file, std::size_t end) {
-  if (end <= format::kChecksumStart) return 0;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
-  return format::AddToChecksum(0, std::span(bytes + format::kChecksumStart,
-                                            end - format::kChecksumStart));
-}
-
-}  // namespace
-
-void AppendArchive(std::string& file, const std::vector<RawEntry>& entries) {
-  std::string directory;
-  for (const RawEntry& entry : entries) {
-    uLongf packedLength = compressBound(static_cast<uLong>(entry.data.size()));
-    std::string stream(packedLength, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(stream.data()), &packedLength,
-                        reinterpret_cast<const Bytef*>(entry.data.data()),
-                        static_cast<uLong>(entry.data.size()), 6),
-              Z_OK);
-    stream.resize(packedLength);
-    directory += format::EncodeRecord(
-        static_cast<std::uint32_t>(file.size()),
-        static_cast<std::uint32_t>(entry.data.size()),
-        static_cast<std::uint32_t>(stream.size()), entry.name);
-    file += stream;
-  }
-  file += directory;
-  file += format::EncodeTrailerHead(static_cast<std::uint32_t>(entries.size()));
-  format::AppendText(file, format::RenderDecimal(ChecksumUpTo(file, file.size()),
-                                                 format::kChecksumDigits));
-  format::AppendText(file, format::RenderDecimal(file.size(), format::kSizeDigits));
-}
-
-void Reseal(std::string& file) {
-  const std::size_t markerEnd = file.size() - format::kChecksumBytes - format::kSizeBytes;
-  std::string digits;
-  format::AppendText(digits, format::RenderDecimal(ChecksumUpTo(file, markerEnd),
-                                                   format::kChecksumDigits));
-  file.replace(markerEnd, digits.size(), digits);
 }
 
 }  // namespace tool_test

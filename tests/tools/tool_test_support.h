@@ -1,6 +1,6 @@
 // Helpers of the sfxtool tests: running programs with their output
-// captured, and writing package bytes by hand (for packages that the writer
-// would never make: tampered, hostile or forged ones).
+// captured, files read and written whole. Packages by hand come from
+// tests/support/package_bytes.h.
 #pragma once
 
 #include <cstdint>
@@ -39,18 +39,5 @@ void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 
 // The UTF-8 form of a path, for command lines and descriptions.
 std::string Utf8(const std::filesystem::path& path);
-
-struct RawEntry {
-  std::u16string name;
-  std::string data;
-};
-
-// Appends what the writer appends behind the extractor image: one zlib
-// stream per entry, the directory, and the trailer with the checksum over
-// the whole of `file` from offset 768 on.
-void AppendArchive(std::string& file, const std::vector<RawEntry>& entries);
-
-// Recomputes the checksum of the trailer that ends `file`.
-void Reseal(std::string& file);
 
 }  // namespace tool_test

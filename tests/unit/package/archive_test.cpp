@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,6 +15,8 @@
 #include "package/result_codes.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "package/span_reader.h"
+#include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -23,7 +24,12 @@ namespace {
 namespace format = package::format;
 using package::PackageBuilder;
 using package::PackageEntry;
+using testing_support::Deflate;
+using testing_support::RandomBytes;
+using testing_support::RawPackage;
+using testing_support::RawRecord;
 using testing_support::ReadWholeFile;
+using testing_support::TextLike;
 using testing_support::TempFolder;
 using testing_support::U16;
 using testing_support::U8;
@@ -37,23 +43,6 @@ struct SourceFile {
 std::u16string Stored(std::u16string name) {
   std::replace(name.begin(), name.end(), u'/', u'\\');
   return name;
-}
-
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string out(n, '\0');
-  for (char& c : out) c = static_cast<char>(random());
-  return out;
-}
-
-std::string TextLike(std::size_t n, unsigned seed) {
-  static const char* const kWords[] = {"package ", "entry ", "stream ", "folder ", "setup\r\n",
-                                       "version ", "12345 ", "trailer "};
-  std::mt19937 random(seed);
-  std::string out;
-  while (out.size() < n) out += kWords[random() % 8];
-  out.resize(n);
-  return out;
 }
 
 std::string ChecksumByteByByte(const std::string& bytes, std::size_t from, std::size_t to) {
@@ -73,8 +62,8 @@ std::string Utf16Bytes(std::u16string_view text) {
 
 // `units` UTF-16 code units of `bytes` from `at` on.
 std::u16string Text(const std::string& bytes, std::size_t at, std::size_t units) {
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
-  return format::SpanReader({data, 2 * units}).ReadText(units).value_or(u"?");
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  return package::SpanReader({data, bytes.size()}, at, bytes.size()).ReadUtf16LittleEndian(units).value_or(u"?");
 }
 
 std::uint32_t U32(const std::string& bytes, std::size_t at) {
@@ -394,45 +383,6 @@ TEST_F(ArchiveTest, AnEmptyTableWritesOnlyTheTrailer) {
   EXPECT_EQ(Reader()->OpenPackage(true), package::kResultEmpty);
 }
 
-std::string Deflate(const std::string& data) {
-  uLongf length = compressBound(static_cast<uLong>(data.size()));
-  std::string out(length, '\0');
-  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &length,
-                      reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 6),
-            Z_OK);
-  out.resize(length);
-  return out;
-}
-
-struct RawRecord {
-  std::uint32_t dataOffset, size, packedSize;
-  std::u16string name;
-  std::optional<std::uint32_t> nameLength = std::nullopt;  // the length field, when it lies
-};
-
-// A package put together byte by byte, with a correct checksum and size
-// field for whatever it holds.
-std::string RawPackage(const std::string& head, const std::vector<RawRecord>& records,
-                       std::uint32_t count) {
-  std::string bytes = head;
-  for (const RawRecord& r : records) {
-    format::AppendU32(bytes, r.dataOffset);
-    format::AppendU32(bytes, r.size);
-    format::AppendU32(bytes, r.packedSize);
-    format::AppendText(bytes, r.name);
-    format::AppendU32(bytes, r.nameLength.value_or(static_cast<std::uint32_t>(r.name.size())));
-  }
-  bytes += format::EncodeTrailerHead(count);
-  std::uint32_t checksum = 0;
-  if (bytes.size() > 768) {
-    checksum = format::AddToChecksum(
-        0, {reinterpret_cast<const unsigned char*>(bytes.data()) + 768, bytes.size() - 768});
-  }
-  bytes += Utf16Bytes(format::RenderDecimal(checksum, 13));
-  bytes += Utf16Bytes(format::RenderDecimal(bytes.size(), 10));
-  return bytes;
-}
-
 TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
   const std::string hello = Deflate("hello");
   const std::string head = kStub + hello;
@@ -496,6 +446,26 @@ TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
       EXPECT_FALSE(platform::GetAttributes(area.Path(u"evil.txt")).has_value()) << c.what;
     }
   }
+}
+
+TEST_F(ArchiveTest, ADirectoryOfMoreThan64KiBIsReadWhole) {
+  // 100 records of 816 bytes: more than the first read in front of the count.
+  const std::string empty = Deflate("");
+  std::string head = kStub;
+  std::vector<RawRecord> records;
+  for (int i = 0; i < 100; ++i) {
+    std::u16string name = U16("entry" + std::to_string(i) + "-");
+    name.resize(400, u'n');
+    records.push_back({static_cast<std::uint32_t>(head.size()), 0, static_cast<std::uint32_t>(empty.size()), name});
+    head += empty;
+  }
+  Rewrite(RawPackage(head, records, 100));
+  auto reader = Reader();
+  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  ASSERT_EQ(reader->GetEntryCount(), 100);
+  EXPECT_EQ(reader->GetStoredName(0), records[0].name);
+  EXPECT_EQ(reader->GetStoredName(99), records[99].name);
+  EXPECT_EQ(reader->GetTrailerSize(), 12 + 20 + 26 + 20 + 100 * 816);
 }
 
 TEST_F(ArchiveTest, DamagedStreamIsAFailedEntryAndLeavesNoFile) {

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "package/span_reader.h"
+
 namespace {
 
 namespace format = package::format;
 
-TEST(PackageFormat, TrailerOffsetsCountBackFromTheEnd) {
-  EXPECT_EQ(format::kTrailerBytes, 78u);
-  EXPECT_EQ(format::kMarkerToEnd, 66u);
+TEST(PackageFormat, TheTrailerHeadIsCountVersionAndMarker) {
   EXPECT_EQ(format::EncodeTrailerHead(3).size(), format::kTrailerBytes - format::kMarkerToEnd + format::kMarkerBytes);
 }
 
@@ -179,14 +179,33 @@ TEST(PackageFormat, CertificateTableAtTheEndIsFound) {
   }
 }
 
-TEST(PackageFormat, SpanReaderAnswersNothingPastTheEnd) {
-  const unsigned char bytes[] = {0x78, 0x56, 0x34, 0x12, 0x41, 0x00, 0x42};
-  format::SpanReader reader(bytes);
-  EXPECT_EQ(reader.ReadU32(), 0x12345678u);
-  EXPECT_EQ(reader.ReadText(2), std::nullopt);  // 3 bytes left: not two code units
-  EXPECT_EQ(reader.ReadText(1), std::u16string(u"A"));
-  EXPECT_EQ(reader.ReadU32(), std::nullopt);
+TEST(SpanReader, AnswersNothingPastItsEndAndMovesNowhereThen) {
+  const unsigned char bytes[] = {0x78, 0x56, 0x34, 0x12, 0x41, 0x00, 0x42, 0xFF, 0xEE};
+  package::SpanReader reader(bytes, 0, 7);  // the last two bytes lie beyond its end
+  EXPECT_EQ(reader.ReadU32LittleEndian(), 0x12345678u);
+  EXPECT_EQ(reader.ReadUtf16LittleEndian(2), std::nullopt);  // 3 bytes left: not two code units
+  EXPECT_EQ(reader.ReadUtf16LittleEndian(1), std::u16string(u"A"));
+  EXPECT_EQ(reader.ReadU32LittleEndian(), std::nullopt);
+  EXPECT_EQ(reader.ReadU16LittleEndian(), std::nullopt);
   EXPECT_EQ(reader.remaining(), 1u);
+  EXPECT_FALSE(reader.AlignTo(4));  // 8 lies beyond the end
+  EXPECT_EQ(reader.position(), 6u);
+
+  package::SpanReader aligned(bytes);
+  aligned.MoveTo(5);
+  EXPECT_TRUE(aligned.AlignTo(4));
+  EXPECT_EQ(aligned.position(), 8u);
+  EXPECT_EQ(aligned.ReadU16LittleEndian(), std::nullopt);
+  EXPECT_EQ(aligned.ReadBytes(1)->front(), 0xEE);
+  EXPECT_EQ(aligned.ReadBytes(1), std::nullopt);
+}
+
+TEST(PackageFormat, TheSealHoldsTheChecksumAndItsOwnPosition) {
+  // The size field holds the number of bytes in front of it: the marker's
+  // end plus the 26 bytes of the checksum field.
+  std::string expected;
+  format::AppendText(expected, u"0000000000042" u"0000001026");
+  EXPECT_EQ(format::SealTrailer(42, 1000), expected);
 }
 
 TEST(PackageFormat, RecordsAreLittleEndianWithTheLengthAfterTheName) {

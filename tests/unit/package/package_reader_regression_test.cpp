@@ -9,32 +9,21 @@
 #include <string>
 
 #include "package/package_builder.h"
-#include "package/package_format.h"
 #include "package/result_codes.h"
+#include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
-namespace format = package::format;
 using package::PackageBuilder;
 using testing_support::TempFolder;
 
 // A package without stub: a stream of `streamBytes` and one record naming
-// `name`, with a correct checksum and size field.
+// `name`, sealed.
 std::string OneEntryPackage(const std::string& streamBytes, std::uint32_t size,
                             std::u16string_view name) {
-  std::string bytes = streamBytes;
-  bytes += format::EncodeRecord(0, size, static_cast<std::uint32_t>(streamBytes.size()), name);
-  bytes += format::EncodeTrailerHead(1);
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::uint32_t checksum = 0;
-  if (bytes.size() > format::kChecksumStart) {
-    checksum = format::AddToChecksum(
-        0, {data + format::kChecksumStart, bytes.size() - format::kChecksumStart});
-  }
-  format::AppendText(bytes, format::RenderDecimal(checksum, format::kChecksumDigits));
-  format::AppendText(bytes, format::RenderDecimal(bytes.size(), format::kSizeDigits));
-  return bytes;
+  return testing_support::RawPackage(
+      streamBytes, {{0, size, static_cast<std::uint32_t>(streamBytes.size()), std::u16string(name)}}, 1);
 }
 
 // zlib's stream of no bytes at level 6.

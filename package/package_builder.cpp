@@ -7,21 +7,10 @@
 #include "package/package_format.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "text/ascii.h"
 
 namespace package {
 namespace {
-
-char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
-
-// Letters A-Z and a-z are taken as equal; every other character, accented
-// letters included, must match exactly.
-bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 // Windows takes '/' for '\\' and letters of either case as equal in paths;
 // POSIX compares them exactly.
@@ -36,7 +25,7 @@ bool SamePathText(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     const bool separators = IsSeparator(a[i]) && IsSeparator(b[i]);
-    if (FoldAscii(a[i]) != FoldAscii(b[i]) && !separators) return false;
+    if (text::FoldAsciiCase(a[i]) != text::FoldAsciiCase(b[i]) && !separators) return false;
   }
   return true;
 }
@@ -47,7 +36,7 @@ bool SameStoredName(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     const bool separators = (a[i] == u'\\' || a[i] == u'/') && (b[i] == u'\\' || b[i] == u'/');
-    if (FoldAscii(a[i]) != FoldAscii(b[i]) && !separators) return false;
+    if (text::FoldAsciiCase(a[i]) != text::FoldAsciiCase(b[i]) && !separators) return false;
   }
   return true;
 }
@@ -114,7 +103,7 @@ PackageBuilder::~PackageBuilder() = default;
 int PackageBuilder::AddFile(const std::u16string& fullPath, const std::u16string& root) {
   if (entryCount == kTableCapacity) return 0;
   for (int i = 0; i < entryCount; ++i) {
-    if (EqualIgnoringAsciiCase(entries[i].sourcePath, fullPath)) return 1;
+    if (text::EqualIgnoringAsciiCase(entries[i].sourcePath, fullPath)) return 1;
   }
   PackageEntry& entry = entries[entryCount];
   if (entry.LoadFromFile(fullPath, root) == 0) return 0;
@@ -163,7 +152,7 @@ int PackageBuilder::AddFolder(const std::u16string& folderPath, const std::u16st
   }
   platform::DirectorySearch files(pattern);
   while (files.Next(child)) {
-    if (child.IsDirectory() || EqualIgnoringAsciiCase(child.name, excludedName)) continue;
+    if (child.IsDirectory() || text::EqualIgnoringAsciiCase(child.name, excludedName)) continue;
     // The package that is being written is no source of itself.
     if (leftOut && platform::GetFileIdentity(child.fullPath) == leftOut) continue;
     // Links, pipes and devices are not packed, nor a file whose name this

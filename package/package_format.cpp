@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "package/span_reader.h"
+#include "text/ascii.h"
 
 namespace package::format {
 
@@ -81,15 +82,6 @@ std::string EncodeTrailerHead(std::uint32_t entryCount) {
 
 namespace {
 
-bool IsAsciiLetterCaseless(std::u16string_view text, std::u16string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i] >= u'a' && text[i] <= u'z' ? text[i] - (u'a' - u'A') : text[i];
-    if (c != upper[i]) return false;
-  }
-  return true;
-}
-
 // Windows opens a device, not a file, for these names, whatever extension
 // follows them and in any letter case; "COM" and "LPT" take the digits 0
 // to 9 and the superscripts one, two and three.
@@ -97,10 +89,10 @@ bool IsDeviceName(std::u16string_view component) {
   std::u16string_view base = component.substr(0, component.find(u'.'));
   while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
   for (std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
-    if (IsAsciiLetterCaseless(base, device)) return true;
+    if (text::EqualIgnoringAsciiCase(base, device)) return true;
   }
-  if (base.size() == 4 && (IsAsciiLetterCaseless(base.substr(0, 3), u"COM") ||
-                           IsAsciiLetterCaseless(base.substr(0, 3), u"LPT"))) {
+  if (base.size() == 4 && (text::EqualIgnoringAsciiCase(base.substr(0, 3), u"COM") ||
+                           text::EqualIgnoringAsciiCase(base.substr(0, 3), u"LPT"))) {
     const char16_t n = base[3];
     return (n >= u'0' && n <= u'9') || n == u'\u00B9' || n == u'\u00B2' || n == u'\u00B3';
   }

@@ -1,6 +1,9 @@
 #include "package/version_stamp.h"
 
+#include <algorithm>
+
 #include "package/package_format.h"
+#include "package/version_block.h"
 
 namespace package::stamping {
 namespace {
@@ -12,7 +15,7 @@ constexpr std::size_t kProductVersionMs = 16;
 constexpr std::size_t kProductVersionLs = 20;
 constexpr std::size_t kMaxNumberCharacters = 19;
 
-void PutU32(std::span<unsigned char> bytes, std::size_t at, std::uint32_t value) {
+void PutU32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
@@ -22,26 +25,20 @@ std::uint32_t ReadVersionNumber(std::u16string_view text) {
   return static_cast<std::uint32_t>(format::ParseDecimal(text.substr(0, kMaxNumberCharacters)));
 }
 
-std::optional<std::size_t> FixedInfoOffset(std::span<const unsigned char> block) {
-  constexpr std::size_t kKeyStart = 6;
-  for (std::size_t at = kKeyStart; at + 1 < block.size(); at += 2) {
-    if (block[at] == 0 && block[at + 1] == 0) {
-      const std::size_t offset = (at + 2 + 3) & ~std::size_t{3};
-      if (offset + kFixedInfoBytes > block.size()) return std::nullopt;
-      return offset;
-    }
-  }
-  return std::nullopt;
-}
-
-bool SetVersionNumbers(std::span<unsigned char> block, std::uint32_t version, std::uint32_t build) {
-  const auto offset = FixedInfoOffset(block);
-  if (!offset) return false;
+bool SetVersionNumbers(std::vector<unsigned char>& block, std::uint32_t version, std::uint32_t build) {
+  std::optional<VersionNode> root = ParseVersionBlock(block);
+  if (!root || root->value.size() < kFixedInfoBytes) return false;
   const std::uint32_t high = version << 16;
-  PutU32(block, *offset + kFileVersionMs, high);
-  PutU32(block, *offset + kFileVersionLs, build);
-  PutU32(block, *offset + kProductVersionMs, high);
-  PutU32(block, *offset + kProductVersionLs, build);
+  PutU32(root->value, kFileVersionMs, high);
+  PutU32(root->value, kFileVersionLs, build);
+  PutU32(root->value, kProductVersionMs, high);
+  PutU32(root->value, kProductVersionLs, build);
+  // A block read and written back unchanged is the same bytes, so only the
+  // four numbers differ; what follows the block (Windows adds room there)
+  // stays.
+  const std::optional<std::vector<unsigned char>> bytes = SerializeVersionBlock(*root);
+  if (!bytes || bytes->size() > block.size()) return false;
+  std::copy(bytes->begin(), bytes->end(), block.begin());
   return true;
 }
 

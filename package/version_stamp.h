@@ -1,6 +1,6 @@
 // The pure pieces of stamping a package's version: reading the version
-// numbers from their texts, finding the fixed part of a version block and
-// setting its numbers, and the command line of the string-stamping tool.
+// numbers from their texts, setting them in a version block, and the
+// command line of the string-stamping tool.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace package::stamping {
 
@@ -17,17 +18,14 @@ namespace package::stamping {
 // 32 bits.
 std::uint32_t ReadVersionNumber(std::u16string_view text);
 
-// Where the fixed part (VS_FIXEDFILEINFO, 52 bytes) of a version block
-// starts: after the three 16-bit fields and the zero-terminated key, at the
-// next 4-byte boundary. Nothing when the key has no end inside the block or
-// the fixed part would not fit in it.
-std::optional<std::size_t> FixedInfoOffset(std::span<const unsigned char> block);
-
-// Sets file and product version to version.0.(build / 65536).(build % 65536):
-// the most significant halves to version * 65536 (kept to 32 bits), the
-// least significant halves to build. False, with nothing changed, when the
-// block has no room for a fixed part.
-bool SetVersionNumbers(std::span<unsigned char> block, std::uint32_t version, std::uint32_t build);
+// Sets file and product version in the fixed part (VS_FIXEDFILEINFO, the
+// root's value) of the version block at the start of `block` to
+// version.0.(build / 65536).(build % 65536): the most significant halves to
+// version * 65536 (kept to 32 bits), the least significant halves to build.
+// Every other byte stays as it was, those after the block's end included.
+// False, with nothing changed, when the block cannot be read (see
+// ParseVersionBlock) or its root holds no fixed part.
+bool SetVersionNumbers(std::vector<unsigned char>& block, std::uint32_t version, std::uint32_t build);
 
 // The string-stamping tool's command line: the tool, -u, the target in
 // double quotes, the key, the value in double quotes, single blanks

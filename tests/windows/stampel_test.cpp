@@ -11,13 +11,13 @@
 #include <type_traits>
 #include <vector>
 
+#include "package/version_block.h"
 #include "platform/file_system.h"
 #include "platform/program.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 #include "tests/support/temp_folder.h"
 #include "tools/stampel/stamp.h"
-#include "tools/stampel/version_block.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ struct ModuleFreer {
 };
 
 // The version block of `language`, read from the file's resources.
-std::optional<stampel::VersionNode> VersionBlockIn(const std::u16string& path, WORD language) {
+std::optional<package::VersionNode> VersionBlockIn(const std::u16string& path, WORD language) {
   const std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer> module(LoadLibraryExW(
       Wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!module) return std::nullopt;
@@ -74,16 +74,16 @@ std::optional<stampel::VersionNode> VersionBlockIn(const std::u16string& path, W
   const HGLOBAL loaded = found ? LoadResource(module.get(), found) : nullptr;
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   if (!bytes) return std::nullopt;
-  return stampel::ParseVersionBlock(
+  return package::ParseVersionBlock(
       {static_cast<const unsigned char*>(bytes), SizeofResource(module.get(), found)});
 }
 
-std::string StringIn(const stampel::VersionNode& root, std::u16string_view table,
+std::string StringIn(const package::VersionNode& root, std::u16string_view table,
                      std::u16string_view key) {
-  const stampel::VersionNode* info = stampel::FindChild(root, u"StringFileInfo");
-  const stampel::VersionNode* t = info ? stampel::FindChild(*info, table) : nullptr;
-  const stampel::VersionNode* s = t ? stampel::FindChild(*t, key) : nullptr;
-  return s ? U8(stampel::TextValue(*s)) : "(missing)";
+  const package::VersionNode* info = package::FindChild(root, u"StringFileInfo");
+  const package::VersionNode* t = info ? package::FindChild(*info, table) : nullptr;
+  const package::VersionNode* s = t ? package::FindChild(*t, key) : nullptr;
+  return s ? U8(package::TextValue(*s)) : "(missing)";
 }
 
 const char kCompany[] = "Ärger & Söhne Werkzeug";

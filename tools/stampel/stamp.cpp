@@ -1,6 +1,6 @@
 #include "tools/stampel/stamp.h"
 
-#include "tools/stampel/version_block.h"
+#include "package/version_block.h"
 
 namespace stampel {
 namespace {
@@ -101,10 +101,10 @@ std::optional<StampRequest> ParseCommandLine(std::u16string_view commandLine) {
 
 ExitCode StampVersionBlock(std::span<const unsigned char> block, std::u16string_view key,
                            std::u16string_view value, std::vector<unsigned char>& stamped) {
-  auto root = ParseVersionBlock(block);
+  auto root = package::ParseVersionBlock(block);
   if (!root) return ExitCode::kBadVersionBlock;
-  if (SetVersionString(*root, key, value) == 0) return ExitCode::kNoStringTable;
-  auto bytes = SerializeVersionBlock(*root);
+  if (package::SetVersionString(*root, key, value) == 0) return ExitCode::kNoStringTable;
+  auto bytes = package::SerializeVersionBlock(*root);
   if (!bytes) return ExitCode::kBlockTooLarge;
   stamped = std::move(*bytes);
   return ExitCode::kStamped;

@@ -9,6 +9,8 @@ namespace {
 
 namespace stamping = package::stamping;
 
+std::string U8(std::u16string_view text) { return std::string(text.begin(), text.end()); }
+
 TEST(VersionStamp, VersionTextsReadLikeASignedLongFromNineteenCharacters) {
   struct Case {
     std::u16string text;
@@ -30,10 +32,11 @@ TEST(VersionStamp, VersionTextsReadLikeASignedLongFromNineteenCharacters) {
   }
 }
 
-// The head of a version block with key `key`, followed by a fixed part of
-// 52 bytes of 0xEE.
-std::vector<unsigned char> Block(std::u16string_view key) {
-  std::vector<unsigned char> block(6, 0);
+// A version block whose root has key `key` and, as its value, a fixed part
+// of 52 bytes of 0xEE; `after` bytes of 0xAB follow the block (Windows
+// hands out a version block with room behind it).
+std::vector<unsigned char> Block(std::u16string_view key, std::size_t after = 0) {
+  std::vector<unsigned char> block = {0, 0, 52, 0, 0, 0};  // wLength (below), wValueLength, binary
   for (char16_t c : key) {
     block.push_back(static_cast<unsigned char>(c));
     block.push_back(static_cast<unsigned char>(c >> 8));
@@ -42,35 +45,52 @@ std::vector<unsigned char> Block(std::u16string_view key) {
   block.push_back(0);
   while (block.size() % 4) block.push_back(0);
   block.insert(block.end(), 52, 0xEE);
+  block[0] = static_cast<unsigned char>(block.size());
+  block.insert(block.end(), after, 0xAB);
   return block;
 }
 
-TEST(VersionStamp, FixedPartFollowsTheKeyAtTheNextFourByteBoundary) {
-  // VS_VERSION_INFO has 15 characters: 6 + 30 + 2 = 38, rounded up to 40.
-  EXPECT_EQ(stamping::FixedInfoOffset(Block(u"VS_VERSION_INFO")), 40u);
-  EXPECT_EQ(stamping::FixedInfoOffset(Block(u"ab")), 12u);   // 6 + 4 + 2 = 12
-  EXPECT_EQ(stamping::FixedInfoOffset(Block(u"abc")), 16u);  // 14 -> 16
-  std::vector<unsigned char> cut = Block(u"VS_VERSION_INFO");
-  cut.resize(cut.size() - 1);
-  EXPECT_EQ(stamping::FixedInfoOffset(cut), std::nullopt);
-  std::vector<unsigned char> endless(40, 'x');
-  EXPECT_EQ(stamping::FixedInfoOffset(endless), std::nullopt);
+std::uint32_t U32(const std::vector<unsigned char>& block, std::size_t at) {
+  return block[at] | block[at + 1] << 8 | block[at + 2] << 16 | std::uint32_t{block[at + 3]} << 24;
 }
 
-TEST(VersionStamp, NumbersGoIntoFileAndProductVersion) {
-  std::vector<unsigned char> block = Block(u"VS_VERSION_INFO");
-  ASSERT_TRUE(stamping::SetVersionNumbers(block, 13, 65537));
-  auto u32 = [&](std::size_t at) {
-    return block[at] | block[at + 1] << 8 | block[at + 2] << 16 | std::uint32_t{block[at + 3]} << 24;
+TEST(VersionStamp, NumbersGoIntoFileAndProductVersionAndNothingElseChanges) {
+  // The fixed part follows the key at the next four-byte boundary:
+  // VS_VERSION_INFO has 15 characters, 6 + 30 + 2 = 38, rounded up to 40.
+  struct Case {
+    std::u16string key;
+    std::size_t fixedPart;
   };
-  EXPECT_EQ(u32(40), 0xEEEEEEEEu);  // the signature stays
-  EXPECT_EQ(u32(48), 13u << 16);    // file version MS: 13.0
-  EXPECT_EQ(u32(52), 65537u);       // file version LS: 1.1
-  EXPECT_EQ(u32(56), 13u << 16);
-  EXPECT_EQ(u32(60), 65537u);
-  EXPECT_EQ(u32(64), 0xEEEEEEEEu);  // nothing after the product version changes
+  for (const Case& c : {Case{u"VS_VERSION_INFO", 40}, Case{u"ab", 12}, Case{u"abc", 16}}) {
+    const std::vector<unsigned char> before = Block(c.key, 8);
+    std::vector<unsigned char> block = before;
+    ASSERT_TRUE(stamping::SetVersionNumbers(block, 13, 65537)) << U8(c.key);
+    const std::size_t f = c.fixedPart;
+    EXPECT_EQ(U32(block, f + 8), 13u << 16);   // file version MS: 13.0
+    EXPECT_EQ(U32(block, f + 12), 65537u);     // file version LS: 1.1
+    EXPECT_EQ(U32(block, f + 16), 13u << 16);  // product version likewise
+    EXPECT_EQ(U32(block, f + 20), 65537u);
+    for (std::size_t at = f + 8; at < f + 24; ++at) block[at] = before[at];
+    EXPECT_EQ(block, before) << "only the four numbers change: " << U8(c.key);
+  }
+  std::vector<unsigned char> block = Block(u"VS_VERSION_INFO");
   ASSERT_TRUE(stamping::SetVersionNumbers(block, 0x12345, 0));
-  EXPECT_EQ(u32(48), 0x23450000u);  // version * 65536 kept to 32 bits
+  EXPECT_EQ(U32(block, 48), 0x23450000u);  // version * 65536 kept to 32 bits
+}
+
+TEST(VersionStamp, ABlockWithoutAFixedPartIsLeftAlone) {
+  std::vector<unsigned char> cut = Block(u"VS_VERSION_INFO");
+  cut.resize(cut.size() - 1);  // wLength reaches past the end
+  std::vector<unsigned char> shortValue = Block(u"ab");
+  shortValue[2] = 40;  // a value of 40 bytes: no fixed part
+  shortValue[0] = static_cast<unsigned char>(12 + 40);
+  shortValue.resize(12 + 40);
+  for (std::vector<unsigned char> block :
+       {cut, shortValue, std::vector<unsigned char>(40, 'x'), std::vector<unsigned char>{}}) {
+    const std::vector<unsigned char> before = block;
+    EXPECT_FALSE(stamping::SetVersionNumbers(block, 13, 1));
+    EXPECT_EQ(block, before);
+  }
 }
 
 TEST(VersionStamp, ToolCommandLineQuotesTargetAndValueOnly) {

@@ -1,4 +1,4 @@
-#include "tests/tools/tool_test_support.h"
+#include "tests/sfxtool/tool_test_support.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

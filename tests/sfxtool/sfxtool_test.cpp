@@ -16,7 +16,7 @@
 #include "package/result_codes.h"
 #include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
-#include "tests/tools/tool_test_support.h"
+#include "tests/sfxtool/tool_test_support.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 // Version blocks as windres makes them: the .res files in
-// VERSION_BLOCK_FIXTURES are compiled from version_block_fixtures/*.rc at
-// build time, and each holds one RT_VERSION resource.
-#include "tools/stampel/version_block.h"
+// VERSION_BLOCK_FIXTURES were compiled from version_block_fixtures/*.rc by
+// scripts/make-version-block-fixtures.sh, and each holds one RT_VERSION
+// resource.
+#include "package/version_block.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,12 @@
 
 namespace {
 
-using stampel::FindChild;
-using stampel::ParseVersionBlock;
-using stampel::SerializeVersionBlock;
-using stampel::SetVersionString;
-using stampel::TextValue;
-using stampel::VersionNode;
+using package::FindChild;
+using package::ParseVersionBlock;
+using package::SerializeVersionBlock;
+using package::SetVersionString;
+using package::TextValue;
+using package::VersionNode;
 using testing_support::U16;
 using testing_support::U8;
 using Bytes = std::vector<unsigned char>;
@@ -123,7 +124,7 @@ TEST(VersionBlock, SerialisingAnUnchangedBlockGivesBackItsBytes) {
 TEST(VersionBlock, ReadsTheTreeWindresWrites) {
   const VersionNode root = ParsedFixture("one_table");
   EXPECT_EQ(root.key, u"VS_VERSION_INFO");
-  EXPECT_EQ(root.type, stampel::kBinaryNode);
+  EXPECT_EQ(root.type, package::kBinaryNode);
   // The fixed part starts with its signature, 0xFEEF04BD.
   ASSERT_EQ(root.value.size(), 52u);
   EXPECT_EQ(Bytes(root.value.begin(), root.value.begin() + 4), (Bytes{0xBD, 0x04, 0xEF, 0xFE}));
@@ -138,7 +139,7 @@ TEST(VersionBlock, ReadsTheTreeWindresWrites) {
   const VersionNode* vars = FindChild(root, u"VarFileInfo");
   const VersionNode* translation = vars ? FindChild(*vars, u"Translation") : nullptr;
   ASSERT_TRUE(translation);
-  EXPECT_EQ(translation->type, stampel::kBinaryNode);
+  EXPECT_EQ(translation->type, package::kBinaryNode);
   EXPECT_EQ(translation->value, (Bytes{0x09, 0x04, 0xB0, 0x04}));
 
   const struct {
@@ -290,11 +291,11 @@ TEST(VersionBlock, RejectsNodesNestedDeeperThanTheLimit) {
     return inner.bytes;
   };
   // The innermost node has neither value nor children: it ends after its key.
-  const Bytes deepest = chain(stampel::kMaxNodeDepth + 1);
+  const Bytes deepest = chain(package::kMaxNodeDepth + 1);
   const auto root = ParseVersionBlock(deepest);
   ASSERT_TRUE(root);
   EXPECT_EQ(SerializeVersionBlock(*root), deepest);
-  EXPECT_FALSE(ParseVersionBlock(chain(stampel::kMaxNodeDepth + 2)));
+  EXPECT_FALSE(ParseVersionBlock(chain(package::kMaxNodeDepth + 2)));
 }
 
 TEST(VersionBlock, SerialisesUpTo65535BytesAndNoMore) {

@@ -37,7 +37,7 @@
 #include <string_view>
 #include <vector>
 
-namespace stampel {
+namespace package {
 
 inline constexpr std::uint16_t kBinaryNode = 0;
 inline constexpr std::uint16_t kTextNode = 1;
@@ -87,4 +87,4 @@ const VersionNode* FindChild(const VersionNode& node, std::u16string_view key);
 // A text value's characters up to its first zero.
 std::u16string TextValue(const VersionNode& node);
 
-}  // namespace stampel
+}  // namespace package

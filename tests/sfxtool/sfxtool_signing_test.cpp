@@ -13,7 +13,7 @@
 #include "package/package_format.h"
 #include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
-#include "tests/tools/tool_test_support.h"
+#include "tests/sfxtool/tool_test_support.h"
 
 namespace {
 

@@ -1,9 +1,12 @@
-#include "tools/stampel/version_block.h"
+#include "package/version_block.h"
 
 #include <algorithm>
 #include <limits>
 
-namespace stampel {
+#include "package/span_reader.h"
+#include "text/ascii.h"
+
+namespace package {
 namespace {
 
 // wLength, wValueLength, wType.
@@ -12,52 +15,12 @@ constexpr std::size_t kMaxNodeBytes = std::numeric_limits<std::uint16_t>::max();
 
 constexpr std::size_t RoundUpTo32Bits(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
 
-// A bounded little-endian cursor over [position, end) of a block. Positions
-// are offsets into the whole block, so that alignment counts from its start.
-// Every read answers nothing, and moves nowhere, when the bytes run out.
-class BlockCursor {
- public:
-  BlockCursor(std::span<const unsigned char> block, std::size_t position, std::size_t end)
-      : block_(block), position_(position), end_(end) {}
-
-  std::optional<std::uint16_t> ReadU16LittleEndian() {
-    if (remaining() < 2) return std::nullopt;
-    const auto value = static_cast<std::uint16_t>(block_[position_] | (block_[position_ + 1] << 8));
-    position_ += 2;
-    return value;
-  }
-
-  std::optional<std::span<const unsigned char>> ReadBytes(std::size_t count) {
-    if (remaining() < count) return std::nullopt;
-    const auto bytes = block_.subspan(position_, count);
-    position_ += count;
-    return bytes;
-  }
-
-  // Moves to the next 32-bit boundary; false when that lies beyond the end.
-  bool AlignTo32Bits() {
-    const std::size_t aligned = RoundUpTo32Bits(position_);
-    if (aligned > end_) return false;
-    position_ = aligned;
-    return true;
-  }
-
-  void MoveTo(std::size_t position) { position_ = std::min(position, end_); }
-  std::size_t position() const { return position_; }
-  std::size_t remaining() const { return end_ - position_; }
-
- private:
-  std::span<const unsigned char> block_;
-  std::size_t position_;
-  std::size_t end_;
-};
-
 // Reads the node at `start`, which must end by `limit`; sets `nodeEnd` to
 // the offset just past its wLength.
 std::optional<VersionNode> ParseNode(std::span<const unsigned char> block, std::size_t start,
                                      std::size_t limit, int depth, std::size_t& nodeEnd) {
   if (depth > kMaxNodeDepth) return std::nullopt;
-  BlockCursor header(block, start, limit);
+  SpanReader header(block, start, limit);
   const auto length = header.ReadU16LittleEndian();
   const auto valueLength = header.ReadU16LittleEndian();
   const auto type = header.ReadU16LittleEndian();
@@ -66,7 +29,7 @@ std::optional<VersionNode> ParseNode(std::span<const unsigned char> block, std::
 
   VersionNode node;
   node.type = *type;
-  BlockCursor in(block, start + kHeaderBytes, end);
+  SpanReader in(block, start + kHeaderBytes, end);
   for (;;) {
     const auto unit = in.ReadU16LittleEndian();
     if (!unit) return std::nullopt;
@@ -79,7 +42,7 @@ std::optional<VersionNode> ParseNode(std::span<const unsigned char> block, std::
   const std::size_t valueBytes =
       node.type == kTextNode ? std::size_t{*valueLength} * 2 : std::size_t{*valueLength};
   if (valueBytes > 0 || in.remaining() > 0) {
-    if (!in.AlignTo32Bits()) return std::nullopt;
+    if (!in.AlignTo(4)) return std::nullopt;
     const auto value = in.ReadBytes(valueBytes);
     if (!value) return std::nullopt;
     node.value.assign(value->begin(), value->end());
@@ -87,7 +50,7 @@ std::optional<VersionNode> ParseNode(std::span<const unsigned char> block, std::
   }
 
   while (in.remaining() > 0) {
-    if (!in.AlignTo32Bits()) return std::nullopt;
+    if (!in.AlignTo(4)) return std::nullopt;
     if (in.remaining() == 0) break;
     std::size_t childEnd = 0;
     auto child = ParseNode(block, in.position(), end, depth + 1, childEnd);
@@ -138,13 +101,6 @@ bool WriteNode(const VersionNode& node, std::vector<unsigned char>& out) {
   return true;
 }
 
-char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; }
-
-bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  return std::ranges::equal(a, b,
-                            [](char16_t x, char16_t y) { return AsciiLower(x) == AsciiLower(y); });
-}
-
 std::vector<unsigned char> EncodeText(std::u16string_view text) {
   std::vector<unsigned char> bytes;
   bytes.reserve(2 * (text.size() + 1));
@@ -170,11 +126,11 @@ std::size_t SetVersionString(VersionNode& root, std::u16string_view key,
                              std::u16string_view value) {
   std::size_t tables = 0;
   for (VersionNode& info : root.children) {
-    if (!EqualIgnoringAsciiCase(info.key, u"StringFileInfo")) continue;
+    if (!text::EqualIgnoringAsciiCase(info.key, u"StringFileInfo")) continue;
     for (VersionNode& table : info.children) {
       bool found = false;
       for (VersionNode& entry : table.children) {
-        if (!EqualIgnoringAsciiCase(entry.key, key)) continue;
+        if (!text::EqualIgnoringAsciiCase(entry.key, key)) continue;
         entry.type = kTextNode;
         entry.value = EncodeText(value);
         found = true;
@@ -190,7 +146,7 @@ std::size_t SetVersionString(VersionNode& root, std::u16string_view key,
 
 const VersionNode* FindChild(const VersionNode& node, std::u16string_view key) {
   for (const VersionNode& child : node.children) {
-    if (EqualIgnoringAsciiCase(child.key, key)) return &child;
+    if (text::EqualIgnoringAsciiCase(child.key, key)) return &child;
   }
   return nullptr;
 }
@@ -205,4 +161,4 @@ std::u16string TextValue(const VersionNode& node) {
   return text;
 }
 
-}  // namespace stampel
+}  // namespace package

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "tests/support/temp_folder.h"
-#include "tools/stampel/version_block.h"
+#include "package/version_block.h"
 
 namespace {
 
 using stampel::ExitCode;
 using stampel::StampRequest;
-using stampel::VersionNode;
+using package::VersionNode;
 using testing_support::U8;
 
 std::string Describe(const std::optional<StampRequest>& request) {
@@ -55,12 +55,12 @@ TEST(StampCommandLine, ReadsThePiecesAsTheCreatorWritesThem) {
 }
 
 TEST(StampVersionBlock, AnswersWithTheCodeOfWhatStoppedIt) {
-  const VersionNode table{stampel::kTextNode, u"040904B0", {}, {}, false};
-  const VersionNode info{stampel::kTextNode, u"StringFileInfo", {}, {table}, false};
-  const auto withTable = *stampel::SerializeVersionBlock(
-      {stampel::kBinaryNode, u"VS_VERSION_INFO", {}, {info}, false});
+  const VersionNode table{package::kTextNode, u"040904B0", {}, {}, false};
+  const VersionNode info{package::kTextNode, u"StringFileInfo", {}, {table}, false};
+  const auto withTable = *package::SerializeVersionBlock(
+      {package::kBinaryNode, u"VS_VERSION_INFO", {}, {info}, false});
   const auto withoutTable =
-      *stampel::SerializeVersionBlock({stampel::kBinaryNode, u"VS_VERSION_INFO", {}, {}, false});
+      *package::SerializeVersionBlock({package::kBinaryNode, u"VS_VERSION_INFO", {}, {}, false});
   const std::vector<unsigned char> notABlock = {0x40, 0x00, 0x00};
 
   const struct {
@@ -84,11 +84,11 @@ TEST(StampVersionBlock, AnswersWithTheCodeOfWhatStoppedIt) {
       EXPECT_EQ(stamped, preset) << c.what;
       continue;
     }
-    const auto root = stampel::ParseVersionBlock(stamped);
+    const auto root = package::ParseVersionBlock(stamped);
     ASSERT_TRUE(root) << c.what;
-    const VersionNode* string = stampel::FindChild(root->children[0].children[0], u"FileVersion");
+    const VersionNode* string = package::FindChild(root->children[0].children[0], u"FileVersion");
     ASSERT_TRUE(string) << c.what;
-    EXPECT_EQ(stampel::TextValue(*string), c.value) << c.what;
+    EXPECT_EQ(package::TextValue(*string), c.value) << c.what;
   }
 }
 

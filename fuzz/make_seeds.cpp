@@ -77,7 +77,7 @@ std::string MakePackage(const std::string& scratch, const std::string& path,
     fuzz::Fail("cannot create " + path);
   }
   package.Write(stub.data(), stub.size());
-  if (builder->WriteArchive(package, nullptr, nullptr) != package::kResultArchiveWritten) {
+  if (builder->WriteArchive(package, nullptr, nullptr) != package::Result::kArchiveWritten) {
     fuzz::Fail("cannot write " + path);
   }
   package.Close();

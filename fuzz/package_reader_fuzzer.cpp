@@ -116,22 +116,22 @@ std::uint64_t CheckTree(const Paths& paths) {
 
 // Looks at what each event hands over, so that the sanitizers see a stale
 // or foreign PackageEntry.
-int Progress(int eventCode, const void* eventData, void* context) {
+int Progress(package::Event eventCode, const void* eventData, void* context) {
   auto& events = *static_cast<std::size_t*>(context);
   ++events;
   switch (eventCode) {
-    case package::kEventEntryStarted:
-    case package::kEventEntryDone: {
+    case package::Event::kEntryStarted:
+    case package::Event::kEntryDone: {
       const auto& entry = *static_cast<const package::PackageEntry*>(eventData);
       events += entry.storedName.size() + entry.size;
       break;
     }
-    case package::kEventEntryPercent:
-    case package::kEventPackedBytesDone:
+    case package::Event::kEntryPercent:
+    case package::Event::kPackedBytesDone:
       events += static_cast<std::size_t>(*static_cast<const std::int32_t*>(eventData) & 1);
       break;
     default:
-      fuzz::Fail("unknown event " + std::to_string(eventCode));
+      fuzz::Fail("unknown event " + std::to_string(static_cast<int>(eventCode)));
   }
   return 0;
 }
@@ -150,12 +150,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   auto builder = std::make_unique<package::PackageBuilder>();
   builder->SetModulePath(text::Utf8ToUtf16(paths.package));
-  const int checked = builder->OpenPackage(true);
-  const int opened = builder->OpenPackage(false);
-  if (checked == package::kResultDone && opened != package::kResultDone) {
+  const package::Result checked = builder->OpenPackage(true);
+  const package::Result opened = builder->OpenPackage(false);
+  if (checked == package::Result::kDone && opened != package::Result::kDone) {
     fuzz::Fail("the package opens with its checksum checked but not without");
   }
-  const int entries = opened == package::kResultDone ? builder->GetEntryCount() : 0;
+  const int entries = opened == package::Result::kDone ? builder->GetEntryCount() : 0;
   const std::uint64_t promised = builder->UnpackedTotal();
   std::size_t sink = builder->PackedTotal() + promised;
   sink += builder->ApplicationName().size();
@@ -164,11 +164,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   std::size_t events = 0;
-  const int extracted =
+  const package::Result extracted =
       builder->ExtractAll(text::Utf8ToUtf16(paths.out), Progress, &events);
-  if (opened == package::kResultDone && extracted != package::kResultDone &&
-      extracted != package::kResultFileError) {
-    fuzz::Fail("ExtractAll gave " + std::to_string(extracted) + " for a package that opened");
+  if (opened == package::Result::kDone && extracted != package::Result::kDone &&
+      extracted != package::Result::kFileError) {
+    fuzz::Fail(std::string("ExtractAll gave \"") + package::ResultName(extracted) + "\" for a package that opened");
   }
   const std::uint64_t written = CheckTree(paths);
   if (written > promised) {
@@ -176,13 +176,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                std::to_string(promised));
   }
   // The first entry once more, whatever its name, over what is there.
-  sink += static_cast<std::size_t>(builder->ExtractEntry(0, text::Utf8ToUtf16(paths.out)));
+  sink += static_cast<std::size_t>(builder->ExtractEntry(0, text::Utf8ToUtf16(paths.out)) == package::Result::kDone);
   CheckTree(paths);
   fuzz::RemoveTree(paths.out);
 
   // And into the package's own folder, where it may be named like the
   // package: the package stays as it was.
-  sink += static_cast<std::size_t>(builder->ExtractEntry(0, text::Utf8ToUtf16(paths.area)));
+  sink += static_cast<std::size_t>(builder->ExtractEntry(0, text::Utf8ToUtf16(paths.area)) == package::Result::kDone);
   if (fuzz::ReadWholeFile(paths.package) != bytes) fuzz::Fail("the package was written to");
   for (const std::string& name : fuzz::ListFolder(paths.area)) {
     if (name != "in.pkg") fuzz::RemoveTree(paths.area + "/" + name);

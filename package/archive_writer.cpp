@@ -9,6 +9,7 @@
 #include "package/package_builder.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
+#include "package/zlib_status.h"
 #include "platform/file.h"
 
 namespace package {
@@ -17,8 +18,8 @@ namespace {
 constexpr int kCompressionLevel = 6;
 constexpr std::size_t kChecksumPiece = 64 * 1024;
 
-void Notify(ProgressFunction callback, int code, const void* data, void* context) {
-  if (callback) callback(code, data, context);
+void Notify(ProgressFunction callback, Event event, const void* data, void* context) {
+  if (callback) callback(event, data, context);
 }
 
 // Ends a deflate stream on every way out of an entry, file errors included.
@@ -70,10 +71,10 @@ std::uint32_t PackageBuilder::BytesPackedBefore(int index) const {
   return sum + static_cast<std::uint32_t>(stream.total_in);
 }
 
-int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callback,
+Result PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callback,
                                  void* context) {
   for (int i = 0; i < entryCount; ++i) {
-    if (entries[i].storedName.size() > format::kMaxNameLength) return kResultFileError;
+    if (entries[i].storedName.size() > format::kMaxNameLength) return Result::kFileError;
   }
   // A package must stay below 2 GiB: every offset in it is a signed 32-bit
   // number to the extractor.
@@ -92,47 +93,56 @@ int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callb
       if (!source.Open(entry.sourcePath, platform::FileAccess::kRead,
                        platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite) ||
           !source.IsPlainFile()) {
-        return kResultCannotOpenFile;
+        return Result::kCannotOpenFile;
       }
-      Notify(callback, kEventEntryStarted, &entry, context);
+      Notify(callback, Event::kEntryStarted, &entry, context);
       const auto offset = checkedPosition();
-      if (!offset) return kResultFileError;
+      if (!offset) return Result::kFileError;
       entry.dataOffset = *offset;
 
       stream.avail_in = 0;
       stream.next_out = outBuffer;
       stream.avail_out = static_cast<uInt>(kStreamBufferSize);
       currentTotal = static_cast<std::uint32_t>(source.Length());
-      if (deflateInit(&stream, kCompressionLevel) != Z_OK) return kResultFileError;
+      if (deflateInit(&stream, kCompressionLevel) != Z_OK) return Result::kFileError;
       DeflateScope scope(stream);
 
+      // The one deflate loop, in the shape of zlib's own example: an outer
+      // loop over the source, an inner one while the output buffer comes
+      // back full; the source's end finishes the stream. A cancel stops it
+      // before the next step, and leaves the stream unfinished.
       while (!cancelRequested) {
-        if (FillInput(source) == 0) break;
-        const int status = deflate(&stream, Z_NO_FLUSH);
-        FlushOutput(package);
-        if (status != Z_OK) break;
+        const int flush = FillInput(source) == 0 ? Z_FINISH : Z_NO_FLUSH;
+        ZlibStatus status = ZlibStatus::kGoOn;
+        bool outputFull = false;
+        do {
+          status = FromZlib(deflate(&stream, flush));
+          // deflate fails only when its state is broken: reported, never
+          // a silent stop.
+          if (status == ZlibStatus::kDamaged || status == ZlibStatus::kFailed) {
+            return Result::kFileError;
+          }
+          outputFull = stream.avail_out == 0;
+          FlushOutput(package);  // and gives the buffer back whole
+        } while (outputFull && status != ZlibStatus::kEnded);
+        if (flush == Z_FINISH) break;
         // Sizes are below 2 GiB in a package; a source that grows past
         // that while it is read cannot be described.
-        if (stream.total_in > format::kMaxPackageBytes) return kResultFileError;
+        if (stream.total_in > format::kMaxPackageBytes) return Result::kFileError;
         const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
-        Notify(callback, kEventEntryPercent, &percent, context);
+        Notify(callback, Event::kEntryPercent, &percent, context);
         const std::int32_t done = static_cast<std::int32_t>(BytesPackedBefore(i));
-        Notify(callback, kEventSourceBytesDone, &done, context);
+        Notify(callback, Event::kSourceBytesDone, &done, context);
       }
       source.Close();
-
-      while (!cancelRequested) {
-        const int status = deflate(&stream, Z_FINISH);
-        if (FlushOutput(package) == 0 || status != Z_OK) break;
-      }
       scope.End();
       // The directory tells the bytes that were packed, whatever the file
       // said its length was: a source may grow or shrink meanwhile, and a
       // file under /proc says 0 and gives more.
       entry.size = static_cast<std::uint32_t>(stream.total_in);
       entry.packedSize = static_cast<std::uint32_t>(stream.total_out);
-      if (!checkedPosition()) return kResultFileError;
-      Notify(callback, kEventEntryDone, &entry, context);
+      if (!checkedPosition()) return Result::kFileError;
+      Notify(callback, Event::kEntryDone, &entry, context);
     }
 
     for (int j = 0; j < entryCount && !cancelRequested; ++j) {
@@ -148,7 +158,7 @@ int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callb
     // end of the marker just written.
     const std::uint64_t end = package.Position();
     if (end + format::kChecksumBytes + format::kSizeBytes > format::kMaxPackageBytes) {
-      return kResultFileError;
+      return Result::kFileError;
     }
     package.Seek(static_cast<std::int64_t>(format::kChecksumStart), platform::SeekOrigin::kBegin);
     std::vector<unsigned char> piece(kChecksumPiece);
@@ -167,9 +177,9 @@ int PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callb
 
     const std::string seal = format::SealTrailer(checksum, end);
     package.Write(seal.data(), seal.size());
-    return kResultArchiveWritten;
+    return Result::kArchiveWritten;
   } catch (const platform::FileError&) {
-    return kResultFileError;
+    return Result::kFileError;
   }
 }
 

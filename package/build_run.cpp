@@ -25,18 +25,18 @@ void Reopen(platform::File& file, const std::u16string& path) {
 
 }  // namespace
 
-int PackageBuilder::BuildPackage(int resourceId, const std::u16string& targetPath,
+Result PackageBuilder::BuildPackage(int resourceId, const std::u16string& targetPath,
                                  ProgressFunction callback, void* context,
                                  const std::u16string& splashPath,
                                  const std::u16string& toolDirectory) {
-  if (entryCount < 1) return kResultEmpty;
+  if (entryCount < 1) return Result::kEmpty;
   const auto image = platform::FindProgramResource(platform::ResourceId::Named(u"SFX_EXE"),
                                                    platform::ResourceId::Number(resourceId));
-  if (!image) return kResultNoExtractorImage;
+  if (!image) return Result::kNoExtractorImage;
 
   // A target that is one of the sources would be destroyed before its
   // bytes were read: refuse the run and leave the file alone.
-  if (FindSource(targetPath) >= 0) return kResultFileError;
+  if (FindSource(targetPath) >= 0) return Result::kFileError;
 
   // The package is written under a temporary name beside the target and
   // takes the target's name only when it is complete, so a failed or
@@ -44,9 +44,9 @@ int PackageBuilder::BuildPackage(int resourceId, const std::u16string& targetPat
   const std::size_t cut = targetPath.find_last_of(kSeparators);
   const std::u16string folder = cut == std::u16string::npos ? u"." : targetPath.substr(0, cut + 1);
   const auto attributes = platform::GetAttributes(folder);
-  if (!attributes || (*attributes & platform::kAttributeDirectory) == 0) return kResultFileError;
+  if (!attributes || (*attributes & platform::kAttributeDirectory) == 0) return Result::kFileError;
   platform::StagedFile staged;
-  if (!staged.Begin(folder, targetPath.substr(cut + 1))) return kResultFileError;
+  if (!staged.Begin(folder, targetPath.substr(cut + 1))) return Result::kFileError;
   const std::u16string& path = staged.temporaryPath();
   platform::File& package = staged.file();
   package.Write(image->data(), image->size());
@@ -62,10 +62,10 @@ int PackageBuilder::BuildPackage(int resourceId, const std::u16string& targetPat
     Reopen(package, path);
   }
 
-  const int written = WriteArchive(package, callback, context);
-  if (cancelRequested) return kResultDone;  // the staged file goes again
-  if (written != kResultArchiveWritten) return written;
-  return staged.Commit() ? kResultDone : kResultFileError;
+  const Result written = WriteArchive(package, callback, context);
+  if (cancelRequested) return Result::kDone;  // the staged file goes again
+  if (written != Result::kArchiveWritten) return written;
+  return staged.Commit() ? Result::kDone : Result::kFileError;
 }
 
 int PackageBuilder::CreateDirectoryTree(const std::u16string& path) {

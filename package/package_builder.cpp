@@ -202,6 +202,7 @@ int PackageBuilder::MeasureTotal() {
 
 void PackageBuilder::ClearTable() {
   for (PackageEntry& entry : entries) entry.Reset();
+  outcomes.fill(EntryOutcome{});
   entryCount = 0;
   trailerSize = 0;
 }

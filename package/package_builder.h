@@ -18,7 +18,9 @@
 #include <string>
 #include <utility>
 
+#include "package/result_codes.h"
 #include "platform/file.h"
+#include "platform/staged_file.h"
 
 namespace package {
 
@@ -32,7 +34,19 @@ inline constexpr std::size_t kStreamBufferSize = 8192;
 // The progress function of the writer and the reader: event code, the
 // event's data (a PackageEntry or a 32-bit int, as the event says) and the
 // context chosen by whoever started the operation. Its result is ignored.
-using ProgressFunction = int (*)(int eventCode, const void* eventData, void* context);
+using ProgressFunction = int (*)(Event event, const void* eventData, void* context);
+
+// How the last restore or check of an entry ended, and why it failed.
+struct EntryOutcome {
+  Result result = Result::kDone;
+  StreamProblem stream = StreamProblem::kNone;  // with Result::kDamagedStream
+  // With Result::kFileError: why the entry's file could not be made or
+  // written, and the system's error number.
+  platform::StageFailure stage = platform::StageFailure::kNone;
+  long osError = 0;
+  std::uint64_t inflated = 0;  // bytes the stream gave, up to its end or problem
+  std::uint64_t consumed = 0;  // packed bytes that inflate took
+};
 
 // One row of the content table.
 struct PackageEntry {
@@ -117,16 +131,16 @@ class PackageBuilder {
   // last. All of it goes to a temporary file beside the target, which takes
   // the target's name only when the package is complete: whatever stood at
   // the target stays until then, and stays for good when the run fails or
-  // is cancelled. Returns kResultDone; kResultEmpty for an empty table and
-  // kResultNoExtractorImage before any file exists; kResultFileError when the
+  // is cancelled. Returns Result::kDone; Result::kEmpty for an empty table and
+  // Result::kNoExtractorImage before any file exists; Result::kFileError when the
   // target's folder is missing, the target cannot be replaced (a folder, a
   // link, a read-only file) or is one of the sources (FindSource), or the
   // package cannot be moved into place. When the archive writer stops early
-  // (kResultCannotOpenFile, kResultFileError) the temporary file is deleted
+  // (Result::kCannotOpenFile, Result::kFileError) the temporary file is deleted
   // and the writer's result returned; after a cancel it is deleted and the
-  // result is kResultDone. File errors of the image write and of reopening
+  // result is Result::kDone. File errors of the image write and of reopening
   // pass to the caller, after the temporary file was deleted.
-  int BuildPackage(int resourceId, const std::u16string& targetPath, ProgressFunction callback,
+  Result BuildPackage(int resourceId, const std::u16string& targetPath, ProgressFunction callback,
                    void* context, const std::u16string& splashPath,
                    const std::u16string& toolDirectory);
 
@@ -152,22 +166,22 @@ class PackageBuilder {
 
   // Appends the archive to `package`, which is open for reading and writing
   // and stands at its end: one zlib stream per entry, the directory, and the
-  // trailer with the checksum and size fields. Sends kEventEntryStarted,
-  // kEventEntryPercent, kEventSourceBytesDone and kEventEntryDone to
+  // trailer with the checksum and size fields. Sends Event::kEntryStarted,
+  // Event::kEntryPercent, Event::kSourceBytesDone and Event::kEntryDone to
   // `callback` (when given) with `context`. Tests cancelRequested before
-  // each entry, each compression step, each ending step and each directory
-  // record; after a cancel the entry count, version, marker, checksum and
-  // size fields are still written. Returns kResultArchiveWritten (also after
-  // a cancel); kResultCannotOpenFile when a source cannot be opened (nothing
-  // more is written); kResultFileError on a file error while reading a
-  // source or writing, seeking or reading back the package, and when the
-  // package would reach 2 GiB or a stored name is longer than the format
-  // allows or a source grows to 2 GiB. A source that is no longer a plain
+  // each entry, each compression step and each directory record; after a
+  // cancel the entry count, version, marker, checksum and size fields are
+  // still written. Returns Result::kArchiveWritten (also after a cancel);
+  // Result::kCannotOpenFile when a source cannot be opened (nothing more is
+  // written); Result::kFileError on a file error while reading a source or
+  // writing, seeking or reading back the package, when the compressor
+  // fails, and when the package would reach 2 GiB, a stored name is longer
+  // than the format allows or a source grows to 2 GiB. A source that is no longer a plain
   // file counts as one that cannot be opened. Each entry's size in the
   // directory is the number of bytes compressed, whatever the file's
   // length said. Never throws a FileError. Memory use does not depend on
   // the sizes of the sources.
-  int WriteArchive(platform::File& package, ProgressFunction callback, void* context);
+  Result WriteArchive(platform::File& package, ProgressFunction callback, void* context);
 
   // The sum of the sizes of entries 0 to index - 1, plus the bytes of the
   // current entry compressed so far.
@@ -193,36 +207,36 @@ class PackageBuilder {
   // Finds the trailer within the last 10,000 bytes of the package, checks
   // it and loads the directory into the table. With `verifyChecksum`, the
   // checksum is compared first, before anything else is looked at. Returns
-  // kResultDone; kResultCannotOpenPackage; kResultDamaged (no marker,
+  // Result::kDone; Result::kCannotOpenPackage; Result::kDamaged (no marker,
   // another version, or a directory that states more than 512 entries, a
   // name over 1,000 code units, a record outside the file, a stream that
   // reaches into the directory or shares bytes with another entry's, a
   // size of 2 GiB or more, or a name that format::IsSafeStoredName
-  // refuses); kResultChecksumMismatch; kResultSizeMismatch; kResultEmpty.
+  // refuses); Result::kChecksumMismatch; Result::kSizeMismatch; Result::kEmpty.
   // A signed package is read from its signed part only: when the file is a
   // PE image whose certificate table ends the file, the table's start is
   // taken as the file's end. Never reads outside the file; file errors of
   // the platform pass to the caller.
-  int OpenPackage(bool verifyChecksum);
+  Result OpenPackage(bool verifyChecksum);
 
   // Restores every ordinary entry below `destination`, the last entry
   // first; entries whose names contain "ShowReadMe", ".AppNameFile" or
-  // "HTML Images" are skipped. Sends kEventEntryStarted for every entry,
-  // kEventEntryPercent and kEventPackedBytesDone after each inflate step,
-  // kEventEntryDone for each entry restored, and kEventPackedBytesDone
+  // "HTML Images" are skipped. Sends Event::kEntryStarted for every entry,
+  // Event::kEntryPercent and Event::kPackedBytesDone after each inflate step,
+  // Event::kEntryDone for each entry restored, and Event::kPackedBytesDone
   // after a skipped or failed entry that counts in PackedTotal, so that the
   // packed bytes reach PackedTotal exactly when the last entry is done and
   // never pass it. Stops before the next entry once cancelRequested is set.
-  // Returns kResultDone (also after a cancel), kResultFileError when any
-  // entry failed (the others are still tried), kResultCannotOpenFile, or
+  // Returns Result::kDone (also after a cancel), Result::kFileError when any
+  // entry failed (the others are still tried), Result::kCannotOpenFile, or
   // the failed OpenPackage result. File errors of reading the package pass
   // to the caller.
-  int ExtractAll(const std::u16string& destination, ProgressFunction callback, void* context);
+  Result ExtractAll(const std::u16string& destination, ProgressFunction callback, void* context);
 
   // Restores entry `index` below `destination`, whatever its name. Returns
-  // RestoreEntry's result, kResultCannotOpenFile, or the failed OpenPackage
+  // RestoreEntry's result, Result::kCannotOpenFile, or the failed OpenPackage
   // result.
-  int ExtractEntry(int index, const std::u16string& destination);
+  Result ExtractEntry(int index, const std::u16string& destination);
 
   // Restores entry `index` from the open `package` to `destination` (which
   // ends with a separator) plus its stored name, creating the folders on the
@@ -230,15 +244,31 @@ class PackageBuilder {
   // and moved there only when it is whole, so what stood at the name stays
   // when it fails; folders made for it are removed again. No link below
   // `destination` is followed. Reads at most the entry's packed bytes and
-  // writes at most its size. Returns kResultDone (also when a cancel
-  // stopped it: the entry is then left out); kResultFileError when the
+  // writes at most its size. Returns Result::kDone (also when a cancel
+  // stopped it: the entry is then left out); Result::kFileError when the
   // file cannot be created or written, a link or anything but a folder
   // stands on its way, anything but a plain file stands at its name, or
-  // that file is the package itself; kResultDamagedStream when the stream
+  // that file is the package itself; Result::kDamagedStream when the stream
   // is damaged, would inflate past the entry's size, ends before it, or
   // does not end exactly at its packed size. File errors of reading the
   // package pass to the caller.
-  int RestoreEntry(platform::File& package, int index, const std::u16string& destination);
+  Result RestoreEntry(platform::File& package, int index, const std::u16string& destination);
+
+  // Inflates entry `index` from the open `package`, writing nothing: reads
+  // at most its packed bytes and stops as soon as it passes its size.
+  // Returns Result::kDone for a sound stream, Result::kDamagedStream
+  // otherwise; GetOutcome tells why. Sends no events. File errors of
+  // reading the package pass to the caller.
+  Result CheckEntry(platform::File& package, int index);
+
+  // How the last RestoreEntry (also through ExtractAll and ExtractEntry) or
+  // CheckEntry of entry `index` ended; reset by OpenPackage.
+  const EntryOutcome& GetOutcome(int index) const { return outcomes[index]; }
+
+  // Why the package could not be opened, after Result::kCannotOpenPackage
+  // from OpenPackage or Result::kCannotOpenFile from ExtractAll and
+  // ExtractEntry.
+  const platform::FileErrorInfo& GetOpenError() const { return openError; }
 
   // True when OpenPackage(withChecksum) succeeds.
   bool VerifyPackage(bool withChecksum);
@@ -307,9 +337,18 @@ class PackageBuilder {
   std::atomic<int> cancelRequested{0};
 
  private:
+  // The reader's one inflate loop (package_reader.cpp). Inflated bytes go
+  // to `write` when it is given, which answers false when it cannot take
+  // them; the progress events are sent only then.
+  enum class Inflated { kWhole, kCancelled, kWriteFailed, kProblem };
+  using WriteFunction = bool (*)(void* context, const unsigned char* bytes, std::size_t count);
+  Inflated InflateEntry(platform::File& package, int index, WriteFunction write, void* writeContext);
+
   std::u16string modulePath;
+  platform::FileErrorInfo openError;
   std::optional<platform::FileIdentity> leftOut;  // see LeaveOutOfFolders
   std::array<PackageEntry, kTableCapacity> entries;
+  std::array<EntryOutcome, kTableCapacity> outcomes;
   int entryCount = 0;
   int trailerSize = 0;
   ProgressFunction progressCallback = nullptr;

@@ -12,6 +12,7 @@
 #include "package/package_builder.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
+#include "package/zlib_status.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/staged_file.h"
@@ -54,8 +55,8 @@ bool IsSkippedByExtractAll(const PackageEntry& entry) {
          Contains(entry.storedName, kHtmlImagesName);
 }
 
-void Notify(ProgressFunction callback, int code, const void* data, void* context) {
-  if (callback) callback(code, data, context);
+void Notify(ProgressFunction callback, Event event, const void* data, void* context) {
+  if (callback) callback(event, data, context);
 }
 
 // Reads `out.size()` bytes at `start`; false when the file ends sooner (it
@@ -87,12 +88,12 @@ class InflateScope {
 
 }  // namespace
 
-int PackageBuilder::OpenPackage(bool verifyChecksum) {
+Result PackageBuilder::OpenPackage(bool verifyChecksum) {
   ClearTable();
   platform::File file;
   if (!file.Open(modulePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
-                 platform::FileShare::kReadWrite)) {
-    return kResultCannotOpenPackage;
+                 platform::FileShare::kReadWrite, &openError)) {
+    return Result::kCannotOpenPackage;
   }
   const std::uint64_t end = PackageEnd(file);
 
@@ -100,11 +101,11 @@ int PackageBuilder::OpenPackage(bool verifyChecksum) {
   // count in front of the farthest marker.
   std::vector<unsigned char> tail(static_cast<std::size_t>(std::min<std::uint64_t>(
       end, format::kMarkerSearchLimit - 1 + format::kVersionBytes + format::kCountBytes)));
-  if (!ReadRange(file, end - tail.size(), tail)) return kResultDamaged;
+  if (!ReadRange(file, end - tail.size(), tail)) return Result::kDamaged;
   const std::optional<std::size_t> marker = format::FindMarker(tail);
   const std::optional<format::Trailer> trailer =
       marker ? format::DecodeTrailer(tail, *marker) : std::nullopt;
-  if (!trailer) return kResultDamaged;
+  if (!trailer) return Result::kDamaged;
   const std::uint64_t afterMarker = end - *marker + format::kMarkerBytes;
 
   // The checksum is compared first, before anything else is looked at.
@@ -120,16 +121,16 @@ int PackageBuilder::OpenPackage(bool verifyChecksum) {
       checksum = format::AddToChecksum(checksum, {piece.data(), got});
       p += got;
     }
-    if (format::ParseDecimal(trailer->checksumDigits) != checksum) return kResultChecksumMismatch;
+    if (format::ParseDecimal(trailer->checksumDigits) != checksum) return Result::kChecksumMismatch;
   }
   const std::uint64_t sizeField = afterMarker + format::kChecksumBytes;
   if (format::ParseDecimal(trailer->sizeDigits) != static_cast<std::int64_t>(sizeField)) {
-    return kResultSizeMismatch;
+    return Result::kSizeMismatch;
   }
   if (!trailer->version || *trailer->version != format::kVersion || !trailer->entryCount) {
-    return kResultDamaged;
+    return Result::kDamaged;
   }
-  if (*trailer->entryCount == 0) return kResultEmpty;
+  if (*trailer->entryCount == 0) return Result::kEmpty;
 
   // The directory ends at the entry count. Most are small: the 64 KiB in
   // front of the count are read first, and up to the largest directory
@@ -141,12 +142,12 @@ int PackageBuilder::OpenPackage(bool verifyChecksum) {
   for (const std::size_t want : {std::size_t{64} * 1024, format::kMaxDirectoryBytes}) {
     std::vector<unsigned char> before(
         static_cast<std::size_t>(std::min<std::uint64_t>(countAt, want)));
-    if (!ReadRange(file, countAt - before.size(), before)) return kResultDamaged;
+    if (!ReadRange(file, countAt - before.size(), before)) return Result::kDamaged;
     status = format::DecodeDirectory(before, countAt - before.size(), *trailer->entryCount, records,
                                      directoryBytes);
     if (status != format::DirectoryStatus::kShort) break;
   }
-  if (status != format::DirectoryStatus::kSound) return kResultDamaged;
+  if (status != format::DirectoryStatus::kSound) return Result::kDamaged;
 
   for (std::size_t k = 0; k < records.size(); ++k) {
     PackageEntry& entry = entries[k];
@@ -157,7 +158,7 @@ int PackageBuilder::OpenPackage(bool verifyChecksum) {
   }
   entryCount = static_cast<int>(records.size());
   trailerSize = static_cast<int>(*marker + format::kVersionBytes + format::kCountBytes + directoryBytes);
-  return kResultDone;
+  return Result::kDone;
 }
 
 std::u16string PackageBuilder::AddTrailingSeparator(std::u16string folder) {
@@ -186,70 +187,124 @@ bool PackageBuilder::CreateDirectoryPath(const std::u16string& path) {
   return platform::CreateFolder(path);
 }
 
-int PackageBuilder::RestoreEntry(platform::File& package, int index,
-                                 const std::u16string& destination) {
+// The one inflate loop of the reader, in the shape of zlib's own example:
+// an outer loop over the entry's packed bytes, an inner one while the
+// output buffer comes back full. The stream is read up to its packed size
+// and no further, and inflates to at most its size: a stream that would
+// give more, stops short of its size, or does not end exactly at its packed
+// size has a problem, which the entry's outcome tells.
+PackageBuilder::Inflated PackageBuilder::InflateEntry(platform::File& package, int index,
+                                                      WriteFunction write, void* writeContext) {
   const PackageEntry& entry = entries[index];
+  EntryOutcome& outcome = outcomes[index];
+  auto problem = [&](StreamProblem found) {
+    outcome.stream = found;
+    outcome.inflated = stream.total_out;
+    outcome.consumed = stream.total_in;
+    return Inflated::kProblem;
+  };
+  package.Seek(entry.dataOffset, platform::SeekOrigin::kBegin);
+  std::uint32_t unread = entry.packedSize;
+  stream.avail_in = 0;
+  currentTotal = entry.packedSize;
+  if (inflateInit(&stream) != Z_OK) return problem(StreamProblem::kDamaged);
+  InflateScope scope(stream);
+  ZlibStatus status = ZlibStatus::kGoOn;
+  do {
+    if (cancelRequested) return Inflated::kCancelled;
+    const std::uint32_t got = FillInput(package, unread);
+    if (got == 0) return problem(StreamProblem::kCutShort);
+    unread -= got;
+    do {
+      stream.next_out = outBuffer;
+      stream.avail_out = static_cast<uInt>(kStreamBufferSize);
+      status = FromZlib(inflate(&stream, Z_NO_FLUSH));
+      if (status == ZlibStatus::kDamaged || status == ZlibStatus::kFailed) {
+        return problem(StreamProblem::kDamaged);
+      }
+      if (stream.total_out > entry.size) return problem(StreamProblem::kPastSize);
+      const std::size_t have = kStreamBufferSize - stream.avail_out;
+      if (write && have != 0 && !write(writeContext, outBuffer, have)) return Inflated::kWriteFailed;
+      if (write) {
+        const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
+        Notify(progressCallback, Event::kEntryPercent, &percent, progressContext);
+        const std::int32_t done = static_cast<std::int32_t>(PackedBytesDone(index));
+        Notify(progressCallback, Event::kPackedBytesDone, &done, progressContext);
+      }
+    } while (stream.avail_out == 0 && status != ZlibStatus::kEnded);
+  } while (status != ZlibStatus::kEnded);
+  if (unread != 0 || stream.avail_in != 0) return problem(StreamProblem::kEndsEarly);
+  if (stream.total_out != entry.size) return problem(StreamProblem::kShortOfSize);
+  outcome.inflated = stream.total_out;
+  outcome.consumed = stream.total_in;
+  return Inflated::kWhole;
+}
+
+Result PackageBuilder::RestoreEntry(platform::File& package, int index,
+                                    const std::u16string& destination) {
+  const PackageEntry& entry = entries[index];
+  EntryOutcome& outcome = outcomes[index];
+  outcome = EntryOutcome{};
+  auto fileError = [&](platform::StageFailure stage, long osError) {
+    outcome.stage = stage;
+    outcome.osError = osError;
+    return outcome.result = Result::kFileError;
+  };
   // The entry is written beside its final name and moved there only when
   // it is whole; nothing on the way is followed, and the package itself is
   // never replaced (a destination may be the package's own folder).
   const platform::FileIdentity packageIdentity = package.Identity();
   platform::StagedFile output;
   const std::u16string relative = platform::LocalPathFromStoredName(entry.storedName);
-  if (!output.Begin(destination, relative, &packageIdentity)) return kResultFileError;
-
-  // The stream is read up to its packed size and no further, and inflates
-  // to at most its size: a stream that would give more, stops short of its
-  // size, or does not end exactly at its packed size is damaged.
-  package.Seek(entry.dataOffset, platform::SeekOrigin::kBegin);
-  std::uint32_t unread = entry.packedSize;
-  stream.avail_in = 0;
-  currentTotal = entry.packedSize;
-  if (inflateInit(&stream) != Z_OK) return kResultDamagedStream;
-  InflateScope scope(stream);
-  int status = Z_OK;
-  while (status != Z_STREAM_END && !cancelRequested) {
-    if (stream.avail_in == 0) {
-      const std::uint32_t got = FillInput(package, unread);
-      if (got == 0) return kResultDamagedStream;  // the packed bytes end before the stream
-      unread -= got;
+  if (!output.Begin(destination, relative, &packageIdentity)) {
+    return fileError(output.what(), output.osError());
+  }
+  struct Target {
+    platform::StagedFile& file;
+    long osError = 0;
+  } target{output};
+  auto writeOut = [](void* context, const unsigned char* bytes, std::size_t count) {
+    auto& out = *static_cast<Target*>(context);
+    try {
+      out.file.file().Write(bytes, count);
+      return true;
+    } catch (const platform::FileError& error) {
+      out.osError = error.osError();  // the disk is full, say: this entry fails
+      return false;
     }
-    do {
-      stream.next_out = outBuffer;
-      stream.avail_out = static_cast<uInt>(kStreamBufferSize);
-      status = inflate(&stream, Z_NO_FLUSH);
-      if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-        return kResultDamagedStream;
-      }
-      if (stream.total_out > entry.size) return kResultDamagedStream;
-      try {
-        FlushOutput(output.file());
-      } catch (const platform::FileError&) {
-        return kResultFileError;  // the disk is full, say: this entry fails
-      }
-      const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
-      Notify(progressCallback, kEventEntryPercent, &percent, progressContext);
-      const std::int32_t done = static_cast<std::int32_t>(PackedBytesDone(index));
-      Notify(progressCallback, kEventPackedBytesDone, &done, progressContext);
-    } while (stream.avail_out == 0 && status != Z_STREAM_END);
+  };
+  switch (InflateEntry(package, index, writeOut, &target)) {
+    case Inflated::kWhole:
+      if (!output.Commit()) return fileError(output.what(), output.osError());
+      return outcome.result = Result::kDone;
+    case Inflated::kCancelled:
+      // A cancelled entry is left out like a failed one: what stood at its
+      // name stays.
+      return outcome.result = Result::kDone;
+    case Inflated::kWriteFailed:
+      return fileError(platform::StageFailure::kCannotCreate, target.osError);
+    case Inflated::kProblem:
+      break;
   }
-  // A cancelled entry is left out like a failed one: what stood at its name
-  // stays.
-  if (status != Z_STREAM_END) return kResultDone;
-  if (unread != 0 || stream.avail_in != 0 || stream.total_out != entry.size) {
-    return kResultDamagedStream;
-  }
-  return output.Commit() ? kResultDone : kResultFileError;
+  return outcome.result = Result::kDamagedStream;
 }
 
-int PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFunction callback,
+Result PackageBuilder::CheckEntry(platform::File& package, int index) {
+  EntryOutcome& outcome = outcomes[index];
+  outcome = EntryOutcome{};
+  const bool sound = InflateEntry(package, index, nullptr, nullptr) != Inflated::kProblem;
+  return outcome.result = sound ? Result::kDone : Result::kDamagedStream;
+}
+
+Result PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFunction callback,
                                void* context) {
   const std::u16string folder = AddTrailingSeparator(destination);
-  const int opened = OpenPackage(false);
-  if (opened != kResultDone) return opened;
+  const Result opened = OpenPackage(false);
+  if (opened != Result::kDone) return opened;
   platform::File package;
   if (!package.Open(modulePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
-                    platform::FileShare::kReadWrite)) {
-    return kResultCannotOpenFile;
+                    platform::FileShare::kReadWrite, &openError)) {
+    return Result::kCannotOpenFile;
   }
   // The callback and its context belong to this extraction only: a later
   // ExtractEntry must not call into a caller that may be gone.
@@ -265,61 +320,61 @@ int PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFuncti
   int failures = 0;
   for (int index = entryCount - 1; index >= 0 && !cancelRequested; --index) {
     const PackageEntry& entry = entries[index];
-    Notify(progressCallback, kEventEntryStarted, &entry, progressContext);
+    Notify(progressCallback, Event::kEntryStarted, &entry, progressContext);
     const bool restore = !IsSkippedByExtractAll(entry);
-    const int result = restore ? RestoreEntry(package, index, folder) : kResultDone;
-    if (restore && result == kResultDone && !cancelRequested) {
-      Notify(progressCallback, kEventEntryDone, &entry, progressContext);
-    } else if (result != kResultDone) {
+    const Result result = restore ? RestoreEntry(package, index, folder) : Result::kDone;
+    if (restore && result == Result::kDone && !cancelRequested) {
+      Notify(progressCallback, Event::kEntryDone, &entry, progressContext);
+    } else if (result != Result::kDone) {
       ++failures;
     }
     // The packed bytes handled so far reach the total exactly once the last
     // entry's turn is over; a restored entry's last inflate step has said so
     // already, a skipped or failed one says it here.
-    if ((!restore || result != kResultDone) && CountsInTotals(entry)) {
+    if ((!restore || result != Result::kDone) && CountsInTotals(entry)) {
       const std::int32_t done =
           static_cast<std::int32_t>(SumOfCounted(*this, &PackageEntry::packedSize, index));
-      Notify(progressCallback, kEventPackedBytesDone, &done, progressContext);
+      Notify(progressCallback, Event::kPackedBytesDone, &done, progressContext);
     }
   }
   package.Close();
-  return failures ? kResultFileError : kResultDone;
+  return failures ? Result::kFileError : Result::kDone;
 }
 
-int PackageBuilder::ExtractEntry(int index, const std::u16string& destination) {
+Result PackageBuilder::ExtractEntry(int index, const std::u16string& destination) {
   const std::u16string folder = AddTrailingSeparator(destination);
-  const int opened = OpenPackage(false);
-  if (opened != kResultDone) return opened;
-  if (index < 0 || index >= entryCount) return kResultFileError;
+  const Result opened = OpenPackage(false);
+  if (opened != Result::kDone) return opened;
+  if (index < 0 || index >= entryCount) return Result::kFileError;
   platform::File package;
   if (!package.Open(modulePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
-                    platform::FileShare::kReadWrite)) {
-    return kResultCannotOpenFile;
+                    platform::FileShare::kReadWrite, &openError)) {
+    return Result::kCannotOpenFile;
   }
-  const int result = RestoreEntry(package, index, folder);
+  const Result result = RestoreEntry(package, index, folder);
   package.Close();
   return result;
 }
 
 bool PackageBuilder::VerifyPackage(bool withChecksum) {
-  return OpenPackage(withChecksum) == kResultDone;
+  return OpenPackage(withChecksum) == Result::kDone;
 }
 
 std::uint32_t PackageBuilder::PackedTotal() {
-  return OpenPackage(false) == kResultDone ? SumOfCounted(*this, &PackageEntry::packedSize) : 0;
+  return OpenPackage(false) == Result::kDone ? SumOfCounted(*this, &PackageEntry::packedSize) : 0;
 }
 
 std::uint32_t PackageBuilder::UnpackedTotal() {
-  return OpenPackage(false) == kResultDone ? SumOfCounted(*this, &PackageEntry::size) : 0;
+  return OpenPackage(false) == Result::kDone ? SumOfCounted(*this, &PackageEntry::size) : 0;
 }
 
 std::u16string PackageBuilder::EntryName(int index) {
-  if (OpenPackage(false) != kResultDone || index < 0 || index >= entryCount) return {};
+  if (OpenPackage(false) != Result::kDone || index < 0 || index >= entryCount) return {};
   return entries[index].storedName;
 }
 
 std::u16string PackageBuilder::ApplicationName() {
-  if (OpenPackage(false) != kResultDone) return {};
+  if (OpenPackage(false) != Result::kDone) return {};
   for (int k = entryCount - 1; k >= 0; --k) {
     const std::size_t at = entries[k].storedName.find(kAppNameMark);
     if (at != std::u16string::npos) return entries[k].storedName.substr(0, at);

@@ -108,7 +108,7 @@ class SfxToolTest : public testing::Test {
   std::vector<package::PackageEntry> Entries() {
     auto reader = std::make_unique<package::PackageBuilder>();
     reader->SetModulePath(pkg.u16string());
-    EXPECT_EQ(reader->OpenPackage(true), package::kResultDone);
+    EXPECT_EQ(reader->OpenPackage(true), package::Result::kDone);
     std::vector<package::PackageEntry> entries;
     for (int i = 0; i < reader->GetEntryCount(); ++i) entries.push_back(reader->GetEntry(i));
     return entries;
@@ -376,7 +376,7 @@ TEST_F(SfxToolTest, PackLeavesThePreviousPackageOutOfAPackedFolderAndMakesMissin
     ASSERT_EQ(packed.exitCode, 0) << "run " << run << ": " << packed.err;
     auto reader = std::make_unique<package::PackageBuilder>();
     reader->SetModulePath(target.u16string());
-    ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+    ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone);
     EXPECT_EQ(reader->GetEntryCount(), 2) << "run " << run;
   }
 }

@@ -23,7 +23,6 @@
 #include "platform/staged_file.h"
 #include "text/utf8.h"
 #include "tools/sfxtool/progress_bar.h"
-#include "tools/sfxtool/stream_check.h"
 
 namespace sfxtool {
 namespace {
@@ -31,10 +30,12 @@ namespace {
 using package::PackageBuilder;
 using package::PackageEntry;
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitPackageProblem = 1;  // damaged, failed verification, entries not restored
-constexpr int kExitUsage = 2;
-constexpr int kExitFileProblem = 3;  // a file cannot be read or written; nothing to pack
+enum class ExitCode : int {
+  kSuccess = 0,
+  kPackageProblem = 1,  // damaged, failed verification, entries not restored
+  kUsage = 2,
+  kFileProblem = 3,  // a file cannot be read or written; nothing to pack
+};
 
 constexpr char kUsage[] =
     "usage: sfxtool COMMAND [OPTION...] ARGUMENT...\n"
@@ -59,8 +60,9 @@ constexpr char kUsage[] =
     "  0  success\n"
     "  1  the package is damaged or failed verification, or entries were not restored\n"
     "  2  the command line is wrong\n"
-    "  3  a file cannot be read, created or written, or the description gives\n"
-    "     nothing to pack (no readable file, no target)\n";
+    "  3  a file cannot be read, created or written, the description gives nothing\n"
+    "     to pack (no readable file, no target) or names a file that cannot be added,\n"
+    "     or the target is one of pack's own inputs\n";
 
 // The command line, read.
 struct Arguments {
@@ -115,24 +117,20 @@ std::unique_ptr<PackageBuilder> BuilderFor(const std::u16string& packagePath) {
   return builder;
 }
 
-// Reports a failed OpenPackage and gives the exit code for it.
-int ReportOpenFailure(const std::string& argument, int result) {
+// Reports a failed OpenPackage (or a failed second open of the package,
+// Result::kCannotOpenFile) and gives the exit code for it.
+ExitCode ReportOpenFailure(const std::string& argument, const PackageBuilder& builder,
+                           package::Result result) {
   std::string problem;
   switch (result) {
-    case package::kResultCannotOpenPackage: {
-      platform::File file;
-      platform::FileErrorInfo info;
-      // The reader does not say why; a second try does.
-      const bool opened =
-          file.Open(FromArgument(argument), platform::FileAccess::kRead,
-                    platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite, &info);
-      Error(argument + ": cannot open the package" +
-            (opened ? "" : std::string(" (") + platform::FileErrorCauseName(info.cause) + ")"));
-      return kExitFileProblem;
-    }
-    case package::kResultChecksumMismatch: problem = "checksum differs"; break;
-    case package::kResultSizeMismatch: problem = "size field does not match its position"; break;
-    case package::kResultEmpty: problem = "the package holds no entries"; break;
+    case package::Result::kCannotOpenPackage:
+    case package::Result::kCannotOpenFile:
+      Error(argument + ": cannot open the package (" +
+            platform::FileErrorCauseName(builder.GetOpenError().cause) + ")");
+      return ExitCode::kFileProblem;
+    case package::Result::kChecksumMismatch: problem = "checksum differs"; break;
+    case package::Result::kSizeMismatch: problem = "size field does not match its position"; break;
+    case package::Result::kEmpty: problem = "the package holds no entries"; break;
     default:
       problem =
           "damaged: no trailer, another format version, or a directory that does not fit the "
@@ -140,7 +138,39 @@ int ReportOpenFailure(const std::string& argument, int result) {
       break;
   }
   Error(argument + ": " + problem);
-  return kExitPackageProblem;
+  return ExitCode::kPackageProblem;
+}
+
+// Why an entry failed, from the reader's outcome of it.
+std::string EntryProblem(const PackageEntry& entry, const package::EntryOutcome& outcome,
+                         const std::u16string& outputPath) {
+  switch (outcome.stream) {
+    case package::StreamProblem::kNone: break;
+    case package::StreamProblem::kDamaged: return "stream damaged";
+    case package::StreamProblem::kCutShort:
+      return "stream cut short: its " + std::to_string(entry.packedSize) +
+             " packed bytes end before the stream does";
+    case package::StreamProblem::kEndsEarly:
+      return "stream ends after " + std::to_string(outcome.consumed) + " of its " +
+             std::to_string(entry.packedSize) + " packed bytes";
+    case package::StreamProblem::kPastSize:
+      return "stream inflates past the directory's size of " + std::to_string(entry.size) + " bytes";
+    case package::StreamProblem::kShortOfSize:
+      return std::to_string(outcome.inflated) + " bytes inflated, directory says " +
+             std::to_string(entry.size);
+  }
+  std::string why;
+  switch (outcome.stage) {
+    case platform::StageFailure::kLinkOnTheWay: why = "a link stands on its way"; break;
+    case platform::StageFailure::kNotAFolder: why = "a file stands where a folder must be"; break;
+    case platform::StageFailure::kNotAPlainFile: why = "a link, a folder or a device stands at its name"; break;
+    case platform::StageFailure::kReadOnly: why = "the file there is read-only"; break;
+    case platform::StageFailure::kProtected: why = "it is the package itself"; break;
+    default:
+      why = platform::FileErrorCauseName(platform::CauseFromOsError(outcome.osError));
+      break;
+  }
+  return "cannot create " + Printable(outputPath) + " (" + why + ")";
 }
 
 // --- list ---
@@ -149,11 +179,11 @@ std::string RightAligned(const std::string& text, std::size_t width) {
   return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
 }
 
-int RunList(const Arguments& args) {
+ExitCode RunList(const Arguments& args) {
   const std::string& argument = args.operands[0];
   auto builder = BuilderFor(FromArgument(argument));
-  const int opened = builder->OpenPackage(false);
-  if (opened != package::kResultDone) return ReportOpenFailure(argument, opened);
+  const package::Result opened = builder->OpenPackage(false);
+  if (opened != package::Result::kDone) return ReportOpenFailure(argument, *builder, opened);
 
   struct Row {
     std::string cells[4];
@@ -193,58 +223,39 @@ int RunList(const Arguments& args) {
   for (const Row& row : rows) print(row);
   print(totals);
   if (!application.empty()) std::printf("Application name: %s\n", application.c_str());
-  return kExitSuccess;
+  return ExitCode::kSuccess;
 }
 
 // --- verify ---
 
-std::string StreamProblem(const StreamCheck& check, const PackageEntry& entry) {
-  switch (check.verdict) {
-    case StreamVerdict::kDamaged: return "stream damaged";
-    case StreamVerdict::kCutShort:
-      return "stream cut short: its " + std::to_string(entry.packedSize) +
-             " packed bytes end before the stream does";
-    case StreamVerdict::kEndsEarly:
-      return "stream ends after " + std::to_string(check.consumed) + " of its " +
-             std::to_string(entry.packedSize) + " packed bytes";
-    case StreamVerdict::kSizeDiffers:
-      if (check.inflated > entry.size) {
-        return "stream inflates past the directory's size of " + std::to_string(entry.size) +
-               " bytes";
-      }
-      return std::to_string(check.inflated) + " bytes inflated, directory says " +
-             std::to_string(entry.size);
-    case StreamVerdict::kSound: break;
-  }
-  return {};
-}
-
-int RunVerify(const Arguments& args) {
+ExitCode RunVerify(const Arguments& args) {
   const std::string& argument = args.operands[0];
   const std::u16string path = FromArgument(argument);
   auto builder = BuilderFor(path);
-  const int opened = builder->OpenPackage(true);
-  if (opened != package::kResultDone) return ReportOpenFailure(argument, opened);
+  const package::Result opened = builder->OpenPackage(true);
+  if (opened != package::Result::kDone) return ReportOpenFailure(argument, *builder, opened);
 
   platform::File package;
+  platform::FileErrorInfo info;
   if (!package.Open(path, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
-                    platform::FileShare::kReadWrite)) {
-    return ReportOpenFailure(argument, package::kResultCannotOpenPackage);
+                    platform::FileShare::kReadWrite, &info)) {
+    Error(argument + ": cannot open the package (" + platform::FileErrorCauseName(info.cause) + ")");
+    return ExitCode::kFileProblem;
   }
   std::uint64_t total = 0;
   for (int i = 0; i < builder->GetEntryCount(); ++i) {
     const PackageEntry& entry = builder->GetEntry(i);
-    const StreamCheck check = CheckEntryStream(package, entry);
-    if (check.verdict != StreamVerdict::kSound) {
-      Error(argument + ": " + EntryLabel(i, entry) + ": " + StreamProblem(check, entry));
-      return kExitPackageProblem;
+    if (builder->CheckEntry(package, i) != package::Result::kDone) {
+      Error(argument + ": " + EntryLabel(i, entry) + ": " +
+            EntryProblem(entry, builder->GetOutcome(i), {}));
+      return ExitCode::kPackageProblem;
     }
     total += entry.size;
   }
   const int count = builder->GetEntryCount();
   std::printf("%s: sound, %d %s, %llu bytes\n", argument.c_str(), count,
               count == 1 ? "entry" : "entries", static_cast<unsigned long long>(total));
-  return kExitSuccess;
+  return ExitCode::kSuccess;
 }
 
 // --- extract ---
@@ -260,12 +271,12 @@ struct ExtractProgress {
   bool active = true;
 };
 
-int OnExtractEvent(int code, const void* data, void* context) {
+int OnExtractEvent(package::Event code, const void* data, void* context) {
   auto& progress = *static_cast<ExtractProgress*>(context);
   if (!progress.active) return 0;
-  if (code == package::kEventPackedBytesDone) {
+  if (code == package::Event::kPackedBytesDone) {
     progress.bar->Update(static_cast<std::uint32_t>(*static_cast<const std::int32_t*>(data)));
-  } else if (code == package::kEventEntryDone) {
+  } else if (code == package::Event::kEntryDone) {
     const auto index = static_cast<const PackageEntry*>(data) - progress.firstEntry;
     if (index >= 0 && static_cast<std::size_t>(index) < progress.restored.size()) {
       progress.restored[static_cast<std::size_t>(index)] = true;
@@ -274,72 +285,54 @@ int OnExtractEvent(int code, const void* data, void* context) {
   return 0;
 }
 
-int RunExtract(const Arguments& args) {
+ExitCode RunExtract(const Arguments& args) {
   const std::string& argument = args.operands[0];
   const std::u16string path = FromArgument(argument);
   auto builder = BuilderFor(path);
   // A package that the reader refuses is refused before anything is
   // written, the destination folder included.
-  const int opened = builder->OpenPackage(false);
-  if (opened != package::kResultDone) return ReportOpenFailure(argument, opened);
+  const package::Result opened = builder->OpenPackage(false);
+  if (opened != package::Result::kDone) return ReportOpenFailure(argument, *builder, opened);
 
   std::u16string folder = platform::GetFullPath(FromArgument(args.operands[1]));
   if (folder.empty()) folder = FromArgument(args.operands[1]);
   if (!PackageBuilder::CreateDirectoryPath(folder)) {
     Error(args.operands[1] + ": cannot create the folder");
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   }
   folder = PackageBuilder::AddTrailingSeparator(folder);
 
   const int count = builder->GetEntryCount();
   ProgressBar bar("extracting", builder->PackedTotal());
   ExtractProgress progress{&bar, &builder->GetEntry(0), std::vector<bool>(count, false)};
-  const int result = builder->ExtractAll(folder, OnExtractEvent, &progress);
+  const package::Result result = builder->ExtractAll(folder, OnExtractEvent, &progress);
   progress.active = false;
-  // The last inflate step of an entry sends no event.
-  if (result == package::kResultDone) bar.Update(builder->PackedTotal());
   bar.Finish();
-  if (result == package::kResultCannotOpenFile) {
-    return ReportOpenFailure(argument, package::kResultCannotOpenPackage);
-  }
-  if (result != package::kResultDone && result != package::kResultFileError) {
-    return ReportOpenFailure(argument, result);  // the package changed since it was opened
+  if (result != package::Result::kDone && result != package::Result::kFileError) {
+    return ReportOpenFailure(argument, *builder, result);  // the package changed since it was opened
   }
 
-  std::vector<PackageEntry> entries;
-  for (int i = 0; i < count; ++i) entries.push_back(builder->GetEntry(i));
-  platform::File package;
   int restored = 0;
   int left = 0;
   int failed = 0;
   for (int i = 0; i < count; ++i) {
-    const PackageEntry& entry = entries[i];
-    const std::string outputPath =
-        Printable(folder + platform::LocalPathFromStoredName(entry.storedName));
+    const PackageEntry entry = builder->GetEntry(i);
+    const std::u16string outputPath = folder + platform::LocalPathFromStoredName(entry.storedName);
     std::string problem;
     if (IsSpecialEntry(entry.storedName)) {
       if (!args.all) {
         ++left;
         continue;
       }
-      const int single = builder->ExtractEntry(i, folder);
-      if (single == package::kResultDamagedStream) problem = "stream damaged";
-      if (single == package::kResultFileError) problem = "cannot create " + outputPath;
-      if (single == package::kResultCannotOpenFile) problem = "cannot open the package again";
-    } else if (!progress.restored[i]) {
-      // ExtractAll does not say why an entry failed: either its stream is
-      // damaged or its file could not be created.
-      if (!package.IsOpen() &&
-          !package.Open(path, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
-                        platform::FileShare::kReadWrite)) {
-        return ReportOpenFailure(argument, package::kResultCannotOpenPackage);
+      // ExtractEntry opens the package afresh, which keeps the table as it is.
+      const package::Result single = builder->ExtractEntry(i, folder);
+      if (single == package::Result::kCannotOpenFile) {
+        problem = "cannot open the package again";
+      } else if (single != package::Result::kDone) {
+        problem = EntryProblem(entry, builder->GetOutcome(i), outputPath);
       }
-      const StreamVerdict verdict = CheckEntryStream(package, entry).verdict;
-      problem = verdict != StreamVerdict::kSound
-                    ? "stream damaged"
-                    : "cannot create " + outputPath +
-                          " (it cannot be written, a link or a file stands on its way or at its "
-                          "name, or it is the package itself)";
+    } else if (!progress.restored[i]) {
+      problem = EntryProblem(entry, builder->GetOutcome(i), outputPath);
     }
     if (problem.empty()) {
       ++restored;
@@ -351,7 +344,7 @@ int RunExtract(const Arguments& args) {
   std::printf("%d of %d entries restored to %s", restored, count, args.operands[1].c_str());
   if (left != 0) std::printf(" (%d left packed; --all restores them)", left);
   std::printf("\n");
-  return failed == 0 ? kExitSuccess : kExitPackageProblem;
+  return failed == 0 ? ExitCode::kSuccess : ExitCode::kPackageProblem;
 }
 
 // --- pack ---
@@ -384,11 +377,11 @@ struct PackProgress {
   int started = 0;
 };
 
-int OnPackEvent(int code, const void* data, void* context) {
+int OnPackEvent(package::Event code, const void* data, void* context) {
   auto& progress = *static_cast<PackProgress*>(context);
-  if (code == package::kEventEntryStarted) {
+  if (code == package::Event::kEntryStarted) {
     ++progress.started;
-  } else if (code == package::kEventSourceBytesDone) {
+  } else if (code == package::Event::kSourceBytesDone) {
     progress.bar->Update(static_cast<std::uint32_t>(*static_cast<const std::int32_t*>(data)));
   }
   return 0;
@@ -413,7 +406,7 @@ bool ReadWholeFile(const std::u16string& path, std::string& contents, std::strin
   return true;
 }
 
-int RunPack(const Arguments& args) {
+ExitCode RunPack(const Arguments& args) {
   const std::string& descriptionArgument = args.operands[0];
   auto builder = std::make_unique<PackageBuilder>();
   StderrMessages messages;
@@ -421,7 +414,7 @@ int RunPack(const Arguments& args) {
   std::u16string target;
   if (!description.Load(FromArgument(descriptionArgument), messages, *builder, target) ||
       messages.shown) {
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   }
   // A package without some of the described files is no package to ship.
   if (description.unaddedFiles > 0) {
@@ -432,15 +425,15 @@ int RunPack(const Arguments& args) {
           std::to_string(package::kTableCapacity) +
           " entries, roots that do not lead their paths, or stored names that the extractor "
           "refuses or that another file has)");
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   }
   if (builder->GetEntryCount() == 0) {
     Error(descriptionArgument + ": the description names no file that can be read");
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   }
   if (target.empty()) {
     Error(descriptionArgument + ": the description has no target= line");
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   }
   for (int i = 0; i < builder->GetEntryCount(); ++i) {
     builder->SetStoredName(i, platform::StoredNameFromLocalPath(builder->GetStoredName(i)));
@@ -450,7 +443,7 @@ int RunPack(const Arguments& args) {
   std::string problem;
   if (!ReadWholeFile(FromArgument(*args.stub), stub, problem)) {
     Error(*args.stub + ": " + problem);
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   }
 
   std::u16string targetPath = platform::GetFullPath(target);
@@ -470,7 +463,7 @@ int RunPack(const Arguments& args) {
   }
   if (!clash.empty()) {
     Error(targetName + ": the target is " + clash + "; nothing was written");
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   }
 
   // The package is written under a temporary name beside the target and
@@ -493,13 +486,13 @@ int RunPack(const Arguments& args) {
   };
   if (!staged.Begin(folder, targetPath.substr(cut + 1))) {
     Error(targetName + ": " + stageProblem() + "; nothing was written");
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   }
   platform::File& package = staged.file();
   auto fail = [&](const std::string& message) {
     staged.Abandon();
     Error(message);
-    return kExitFileProblem;
+    return ExitCode::kFileProblem;
   };
 
   try {
@@ -510,14 +503,14 @@ int RunPack(const Arguments& args) {
   const std::uint32_t total = static_cast<std::uint32_t>(builder->MeasureTotal());
   ProgressBar bar("packing", total);
   PackProgress progress{&bar};
-  const int result = builder->WriteArchive(package, OnPackEvent, &progress);
-  if (result == package::kResultArchiveWritten) bar.Update(total);
+  const package::Result result = builder->WriteArchive(package, OnPackEvent, &progress);
+  if (result == package::Result::kArchiveWritten) bar.Update(total);
   bar.Finish();
-  if (result == package::kResultCannotOpenFile) {
+  if (result == package::Result::kCannotOpenFile) {
     const int index = progress.started;  // the writer reports each source once it is open
     return fail(Printable(builder->GetSourcePath(index)) + ": cannot open the source");
   }
-  if (result != package::kResultArchiveWritten) {
+  if (result != package::Result::kArchiveWritten) {
     return fail(targetName +
                 ": file error while packing (a source could not be read, the package could not "
                 "be written, or it would reach 2 GiB)");
@@ -533,7 +526,7 @@ int RunPack(const Arguments& args) {
   std::printf("%s: %d %s, %llu bytes packed to %llu\n", targetName.c_str(),
               builder->GetEntryCount(), builder->GetEntryCount() == 1 ? "entry" : "entries",
               static_cast<unsigned long long>(size), static_cast<unsigned long long>(packed));
-  return kExitSuccess;
+  return ExitCode::kSuccess;
 }
 
 // --- The command line ---
@@ -544,7 +537,7 @@ struct Command {
   std::size_t operands;
   bool takesAll;
   bool needsStub;
-  int (*run)(const Arguments&);
+  ExitCode (*run)(const Arguments&);
 };
 
 constexpr Command kCommands[] = {
@@ -588,22 +581,22 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Arguments& args
   return std::nullopt;
 }
 
-int UsageError(const std::string& message) {
+ExitCode UsageError(const std::string& message) {
   Error(message);
   std::fprintf(stderr, "Try 'sfxtool --help'.\n");
-  return kExitUsage;
+  return ExitCode::kUsage;
 }
 
-int Main(int argc, char** argv) {
+ExitCode Main(int argc, char** argv) {
   Arguments args;
   if (const auto problem = ParseArguments(argc, argv, args)) return UsageError(*problem);
   if (args.help) {
     std::fputs(kUsage, stdout);
-    return kExitSuccess;
+    return ExitCode::kSuccess;
   }
   if (args.version) {
     std::printf("sfxtool %s\n", SFXTOOL_VERSION);
-    return kExitSuccess;
+    return ExitCode::kSuccess;
   }
   if (args.command.empty()) return UsageError("no command given");
   const Command* command = nullptr;
@@ -624,7 +617,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return sfxtool::Main(argc, argv);
+    return static_cast<int>(sfxtool::Main(argc, argv));
   } catch (const platform::FileError& error) {
     sfxtool::Error(sfxtool::Describe(error));
   } catch (const std::bad_alloc&) {
@@ -632,5 +625,5 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     sfxtool::Error(error.what());
   }
-  return sfxtool::kExitFileProblem;
+  return static_cast<int>(sfxtool::ExitCode::kFileProblem);
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -76,18 +77,18 @@ std::uint32_t U32(const std::string& bytes, std::size_t at) {
 // What the progress function saw: (event, entry index or int value).
 struct Recorder {
   PackageBuilder* builder = nullptr;
-  std::vector<std::pair<int, long long>> events;
-  int cancelEvent = 0;  // set cancelRequested at this event...
+  std::vector<std::pair<package::Event, long long>> events;
+  std::optional<package::Event> cancelEvent;  // set cancelRequested at this event...
   int cancelEntry = -1;  // ...of this entry (the entry of the last 1000)
   int currentEntry = -1;
 
-  static int Callback(int code, const void* data, void* context) {
+  static int Callback(package::Event code, const void* data, void* context) {
     auto* self = static_cast<Recorder*>(context);
     long long value;
-    if (code == package::kEventEntryStarted || code == package::kEventEntryDone) {
+    if (code == package::Event::kEntryStarted || code == package::Event::kEntryDone) {
       const auto* entry = static_cast<const PackageEntry*>(data);
       value = entry - &self->builder->GetEntry(0);
-      if (code == package::kEventEntryStarted) self->currentEntry = static_cast<int>(value);
+      if (code == package::Event::kEntryStarted) self->currentEntry = static_cast<int>(value);
     } else {
       value = *static_cast<const std::int32_t*>(data);
     }
@@ -103,7 +104,7 @@ class ArchiveTest : public ::testing::Test {
  protected:
   // Writes `files` below src/, fills `builder` with them (stored names with
   // '\\' as in a package), writes `stub` and the archive to the package.
-  int Pack(PackageBuilder& builder, const std::vector<SourceFile>& files, const std::string& stub,
+  package::Result Pack(PackageBuilder& builder, const std::vector<SourceFile>& files, const std::string& stub,
            Recorder* recorder = nullptr) {
     for (const SourceFile& file : files) {
       const std::u16string path = temp.WriteFile(u"src/" + file.name, file.bytes);
@@ -116,13 +117,13 @@ class ArchiveTest : public ::testing::Test {
     return WriteWith(builder, stub, recorder);
   }
 
-  int WriteWith(PackageBuilder& builder, const std::string& stub, Recorder* recorder = nullptr) {
+  package::Result WriteWith(PackageBuilder& builder, const std::string& stub, Recorder* recorder = nullptr) {
     platform::File package;
     EXPECT_TRUE(package.Open(packagePath, platform::FileAccess::kReadWrite,
                              platform::FileCreation::kCreateAlways, platform::FileShare::kReadWrite));
     package.Write(stub.data(), stub.size());
     if (recorder) recorder->builder = &builder;
-    const int result = builder.WriteArchive(package, recorder ? &Recorder::Callback : nullptr, recorder);
+    const package::Result result = builder.WriteArchive(package, recorder ? &Recorder::Callback : nullptr, recorder);
     package.Close();
     return result;
   }
@@ -164,10 +165,10 @@ TEST_F(ArchiveTest, RoundTripsGiveBackEveryByte) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto builder = std::make_unique<PackageBuilder>();
-    ASSERT_EQ(Pack(*builder, c.files, kStub), package::kResultArchiveWritten);
+    ASSERT_EQ(Pack(*builder, c.files, kStub), package::Result::kArchiveWritten);
 
     auto reader = Reader();
-    ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+    ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone);
     ASSERT_EQ(reader->GetEntryCount(), static_cast<int>(c.files.size()));
     std::uint32_t expectedOffset = static_cast<std::uint32_t>(kStub.size());
     for (int i = 0; i < reader->GetEntryCount(); ++i) {
@@ -179,7 +180,7 @@ TEST_F(ArchiveTest, RoundTripsGiveBackEveryByte) {
     }
 
     const std::u16string out = temp.Path(U16(std::string("out-") + std::to_string(&c - cases)));
-    ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+    ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kDone);
     for (const SourceFile& file : c.files) {
       EXPECT_EQ(ReadWholeFile(out + platform::kPathSeparator +
                               platform::LocalPathFromStoredName(Stored(file.name))),
@@ -193,7 +194,7 @@ TEST_F(ArchiveTest, ByteLayoutOfStreamsDirectoryAndTrailer) {
   auto builder = std::make_unique<PackageBuilder>();
   const std::string text = TextLike(50'000, 1);
   ASSERT_EQ(Pack(*builder, {{u"empty.bin", ""}, {u"Data/t.txt", text}}, kStub),
-            package::kResultArchiveWritten);
+            package::Result::kArchiveWritten);
   const std::string bytes = ReadWholeFile(packagePath);
   const std::size_t end = bytes.size();
 
@@ -227,20 +228,20 @@ TEST_F(ArchiveTest, WriterEventsFollowEachEntry) {
   Recorder recorder;
   const std::string random = RandomBytes(100'000, 5);
   ASSERT_EQ(Pack(*builder, {{u"empty", ""}, {u"random", random}}, kStub, &recorder),
-            package::kResultArchiveWritten);
+            package::Result::kArchiveWritten);
 
   const auto& events = recorder.events;
   ASSERT_GE(events.size(), 6u);
   // The empty file: opened and completed, with no compression step.
-  EXPECT_EQ(events[0], std::make_pair(package::kEventEntryStarted, 0LL));
-  EXPECT_EQ(events[1], std::make_pair(package::kEventEntryDone, 0LL));
-  EXPECT_EQ(events[2], std::make_pair(package::kEventEntryStarted, 1LL));
-  EXPECT_EQ(events.back(), std::make_pair(package::kEventEntryDone, 1LL));
+  EXPECT_EQ(events[0], std::make_pair(package::Event::kEntryStarted, 0LL));
+  EXPECT_EQ(events[1], std::make_pair(package::Event::kEntryDone, 0LL));
+  EXPECT_EQ(events[2], std::make_pair(package::Event::kEntryStarted, 1LL));
+  EXPECT_EQ(events.back(), std::make_pair(package::Event::kEntryDone, 1LL));
   // Then pairs of percent and bytes done, rising to 100 % and the total.
   long long lastPercent = -1, lastBytes = -1;
   for (std::size_t i = 3; i + 1 < events.size(); i += 2) {
-    ASSERT_EQ(events[i].first, package::kEventEntryPercent);
-    ASSERT_EQ(events[i + 1].first, package::kEventSourceBytesDone);
+    ASSERT_EQ(events[i].first, package::Event::kEntryPercent);
+    ASSERT_EQ(events[i + 1].first, package::Event::kSourceBytesDone);
     EXPECT_GE(events[i].second, lastPercent);
     EXPECT_GE(events[i + 1].second, lastBytes);
     lastPercent = events[i].second;
@@ -264,14 +265,14 @@ TEST_F(ArchiveTest, TheDirectoryTellsTheBytesThatWerePacked) {
   builder->MeasureTotal();
   temp.WriteFile(u"src/grows.txt", grown);
   temp.WriteFile(u"src/shrinks.txt", "s");
-  ASSERT_EQ(WriteWith(*builder, kStub), package::kResultArchiveWritten);
+  ASSERT_EQ(WriteWith(*builder, kStub), package::Result::kArchiveWritten);
 
   auto reader = Reader();
-  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone);
   EXPECT_EQ(reader->GetSize(0), grown.size());
   EXPECT_EQ(reader->GetSize(1), 1u);
   const std::u16string out = temp.Path(u"out");
-  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kDone);
   EXPECT_EQ(ReadWholeFile(temp.Path(u"out/grows.txt")), grown);
   EXPECT_EQ(ReadWholeFile(temp.Path(u"out/shrinks.txt")), "s");
 #ifdef __linux__
@@ -286,7 +287,7 @@ TEST_F(ArchiveTest, ChecksumThatSumsToExactlyTwoMillionIsStoredAndAccepted) {
   const std::size_t stubLength = 768 + 8000;
   std::string stub(stubLength, '\0');
   auto first = std::make_unique<PackageBuilder>();
-  ASSERT_EQ(Pack(*first, {{u"a.txt", "abc"}}, stub), package::kResultArchiveWritten);
+  ASSERT_EQ(Pack(*first, {{u"a.txt", "abc"}}, stub), package::Result::kArchiveWritten);
   const std::string plain = ReadWholeFile(packagePath);
   const std::int64_t archiveSum = format::ParseDecimal(Text(plain, plain.size() - 46, 13));
   ASSERT_GT(archiveSum, 0);
@@ -311,16 +312,16 @@ TEST_F(ArchiveTest, ChecksumThatSumsToExactlyTwoMillionIsStoredAndAccepted) {
     variant[stubLength - 1] = static_cast<char>(variant[stubLength - 1] + c.extra);
     auto builder = std::make_unique<PackageBuilder>();
     ASSERT_EQ(builder->AddFile(temp.Path(u"src/a.txt"), temp.Path(u"src")), 1);
-    ASSERT_EQ(WriteWith(*builder, variant), package::kResultArchiveWritten);
+    ASSERT_EQ(WriteWith(*builder, variant), package::Result::kArchiveWritten);
     const std::string bytes = ReadWholeFile(packagePath);
     EXPECT_EQ(bytes.substr(bytes.size() - 46, 26), Utf16Bytes(U16(c.field)));
-    EXPECT_EQ(Reader()->OpenPackage(true), package::kResultDone) << c.field;
+    EXPECT_EQ(Reader()->OpenPackage(true), package::Result::kDone) << c.field;
   }
 }
 
 TEST_F(ArchiveTest, MarkerIsFoundUpTo9933TrailingBytesAndTheNearestWins) {
   auto builder = std::make_unique<PackageBuilder>();
-  ASSERT_EQ(Pack(*builder, {{u"a.txt", "abc"}}, kStub), package::kResultArchiveWritten);
+  ASSERT_EQ(Pack(*builder, {{u"a.txt", "abc"}}, kStub), package::Result::kArchiveWritten);
   const std::string original = ReadWholeFile(packagePath);
   // A second marker with a wrong size field, nearer to the end.
   const std::string secondTrailer = Utf16Bytes(u"!QERN_SFX!") + Utf16Bytes(format::RenderDecimal(0, 13)) +
@@ -329,13 +330,13 @@ TEST_F(ArchiveTest, MarkerIsFoundUpTo9933TrailingBytesAndTheNearestWins) {
     const char* what;
     std::string appended;
     bool checksum;
-    int result;
+    package::Result result;
   };
   const Case cases[] = {
-      {"trailer at the very end", "", true, package::kResultDone},
-      {"9,933 bytes after the trailer", std::string(9933, 'x'), true, package::kResultDone},
-      {"9,934 bytes after the trailer", std::string(9934, 'x'), true, package::kResultDamaged},
-      {"a second marker nearer the end", secondTrailer + "tail", false, package::kResultSizeMismatch},
+      {"trailer at the very end", "", true, package::Result::kDone},
+      {"9,933 bytes after the trailer", std::string(9933, 'x'), true, package::Result::kDone},
+      {"9,934 bytes after the trailer", std::string(9934, 'x'), true, package::Result::kDamaged},
+      {"a second marker nearer the end", secondTrailer + "tail", false, package::Result::kSizeMismatch},
   };
   for (const Case& c : cases) {
     Rewrite(original + c.appended);
@@ -346,24 +347,24 @@ TEST_F(ArchiveTest, MarkerIsFoundUpTo9933TrailingBytesAndTheNearestWins) {
 TEST_F(ArchiveTest, ChangedBytesAreNoticedWhereTheyMatter) {
   auto builder = std::make_unique<PackageBuilder>();
   ASSERT_EQ(Pack(*builder, {{u"a.txt", TextLike(5000, 2)}, {u"b.bin", RandomBytes(3000, 2)}}, kStub),
-            package::kResultArchiveWritten);
+            package::Result::kArchiveWritten);
   const std::string original = ReadWholeFile(packagePath);
   const std::size_t end = original.size();
   struct Case {
     const char* what;
     std::size_t offset;
     char flip;  // XOR mask for the byte
-    int withChecksum;
-    int withoutChecksum;
+    package::Result withChecksum;
+    package::Result withoutChecksum;
   };
   const Case cases[] = {
-      {"byte 768", 768, 0x55, package::kResultChecksumMismatch, package::kResultDone},
-      {"byte 767, before the checksummed range", 767, 0x55, package::kResultDone, package::kResultDone},
-      {"a stream byte", kStub.size() + 20, 0x55, package::kResultChecksumMismatch, package::kResultDone},
-      {"the marker's last byte", end - 47, 0x01, package::kResultDamaged, package::kResultDamaged},
-      {"a digit of the size field", end - 2, 0x40, package::kResultSizeMismatch, package::kResultSizeMismatch},
-      {"the version text, 1.10 to 1.12", end - 68, 0x02, package::kResultChecksumMismatch, package::kResultDamaged},
-      {"the entry count, 2 to 0", end - 78, 0x02, package::kResultChecksumMismatch, package::kResultEmpty},
+      {"byte 768", 768, 0x55, package::Result::kChecksumMismatch, package::Result::kDone},
+      {"byte 767, before the checksummed range", 767, 0x55, package::Result::kDone, package::Result::kDone},
+      {"a stream byte", kStub.size() + 20, 0x55, package::Result::kChecksumMismatch, package::Result::kDone},
+      {"the marker's last byte", end - 47, 0x01, package::Result::kDamaged, package::Result::kDamaged},
+      {"a digit of the size field", end - 2, 0x40, package::Result::kSizeMismatch, package::Result::kSizeMismatch},
+      {"the version text, 1.10 to 1.12", end - 68, 0x02, package::Result::kChecksumMismatch, package::Result::kDamaged},
+      {"the entry count, 2 to 0", end - 78, 0x02, package::Result::kChecksumMismatch, package::Result::kEmpty},
   };
   for (const Case& c : cases) {
     std::string changed = original;
@@ -376,11 +377,11 @@ TEST_F(ArchiveTest, ChangedBytesAreNoticedWhereTheyMatter) {
 
 TEST_F(ArchiveTest, AnEmptyTableWritesOnlyTheTrailer) {
   auto builder = std::make_unique<PackageBuilder>();
-  ASSERT_EQ(WriteWith(*builder, kStub), package::kResultArchiveWritten);
+  ASSERT_EQ(WriteWith(*builder, kStub), package::Result::kArchiveWritten);
   const std::string bytes = ReadWholeFile(packagePath);
   EXPECT_EQ(bytes.size(), kStub.size() + format::kTrailerBytes);
   EXPECT_EQ(U32(bytes, kStub.size()), 0u);
-  EXPECT_EQ(Reader()->OpenPackage(true), package::kResultEmpty);
+  EXPECT_EQ(Reader()->OpenPackage(true), package::Result::kEmpty);
 }
 
 TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
@@ -391,47 +392,47 @@ TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
   struct Case {
     const char* what;
     std::string package;
-    int result;
+    package::Result result;
   };
   const Case cases[] = {
-      {"a sound package", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 1), package::kResultDone},
-      {"an odd but harmless name", RawPackage(head, {{stub, 5, packed, u"..x\\y.txt"}}, 1), package::kResultDone},
-      {"513 entries", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 513), package::kResultDamaged},
+      {"a sound package", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 1), package::Result::kDone},
+      {"an odd but harmless name", RawPackage(head, {{stub, 5, packed, u"..x\\y.txt"}}, 1), package::Result::kDone},
+      {"513 entries", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 513), package::Result::kDamaged},
       {"a name of 1,001 code units", RawPackage(head, {{stub, 5, packed, std::u16string(1001, u'n')}}, 1),
-       package::kResultDamaged},
+       package::Result::kDamaged},
       {"a name length beyond the file",
-       RawPackage(head, {{stub, 5, packed, u"ok.txt", 0xFFFFFFFFu}}, 1), package::kResultDamaged},
+       RawPackage(head, {{stub, 5, packed, u"ok.txt", 0xFFFFFFFFu}}, 1), package::Result::kDamaged},
       {"a record before the file's start", RawPackage(std::string(4, '\0'), {{0, 0, 0, u"x"}}, 2),
-       package::kResultDamaged},
+       package::Result::kDamaged},
       {"a stream that reaches into the directory",
-       RawPackage(head, {{stub, 5, packed + 1, u"ok.txt"}}, 1), package::kResultDamaged},
+       RawPackage(head, {{stub, 5, packed + 1, u"ok.txt"}}, 1), package::Result::kDamaged},
       {"a data offset far beyond the file",
-       RawPackage(head, {{0xFFFFFFF0u, 5, packed, u"ok.txt"}}, 1), package::kResultDamaged},
-      {"a parent step", RawPackage(head, {{stub, 5, packed, u"..\\evil.txt"}}, 1), package::kResultDamaged},
+       RawPackage(head, {{0xFFFFFFF0u, 5, packed, u"ok.txt"}}, 1), package::Result::kDamaged},
+      {"a parent step", RawPackage(head, {{stub, 5, packed, u"..\\evil.txt"}}, 1), package::Result::kDamaged},
       {"a parent step with forward slashes",
-       RawPackage(head, {{stub, 5, packed, u"a/../../evil.txt"}}, 1), package::kResultDamaged},
+       RawPackage(head, {{stub, 5, packed, u"a/../../evil.txt"}}, 1), package::Result::kDamaged},
       {"a parent step that Windows strips to ..",
-       RawPackage(head, {{stub, 5, packed, u"sub\\.. .\\evil.txt"}}, 1), package::kResultDamaged},
+       RawPackage(head, {{stub, 5, packed, u"sub\\.. .\\evil.txt"}}, 1), package::Result::kDamaged},
       {"a parent step in the second entry",
        RawPackage(head, {{stub, 5, packed, u"ok.txt"}, {stub, 5, packed, u"..\\..\\evil.txt"}}, 2),
-       package::kResultDamaged},
+       package::Result::kDamaged},
       {"an alternate data stream", RawPackage(head, {{stub, 5, packed, u"ok.txt:evil"}}, 1),
-       package::kResultDamaged},
-      {"a device name", RawPackage(head, {{stub, 5, packed, u"sub\\con.txt"}}, 1), package::kResultDamaged},
-      {"an absolute name", RawPackage(head, {{stub, 5, packed, u"\\evil.txt"}}, 1), package::kResultDamaged},
+       package::Result::kDamaged},
+      {"a device name", RawPackage(head, {{stub, 5, packed, u"sub\\con.txt"}}, 1), package::Result::kDamaged},
+      {"an absolute name", RawPackage(head, {{stub, 5, packed, u"\\evil.txt"}}, 1), package::Result::kDamaged},
       // Many entries that share one stream would make a small package
       // unpack to its stream's size many times over.
       {"two entries sharing one stream",
        RawPackage(head, {{stub, 5, packed, u"a.txt"}, {stub, 5, packed, u"b.txt"}}, 2),
-       package::kResultDamaged},
+       package::Result::kDamaged},
       {"a stream that begins inside another",
        RawPackage(head + hello, {{stub, 5, packed, u"a.txt"}, {stub + packed - 1, 5, packed, u"b.txt"}}, 2),
-       package::kResultDamaged},
+       package::Result::kDamaged},
       {"two streams in reverse order, side by side",
        RawPackage(head + hello, {{stub + packed, 5, packed, u"a.txt"}, {stub, 5, packed, u"b.txt"}}, 2),
-       package::kResultDone},
+       package::Result::kDone},
       {"a size of 2 GiB", RawPackage(head, {{stub, 0x80000000u, packed, u"ok.txt"}}, 1),
-       package::kResultDamaged},
+       package::Result::kDamaged},
   };
   for (const Case& c : cases) {
     TempFolder area;  // the destination's parent, to show nothing lands beside it
@@ -440,7 +441,7 @@ TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
     EXPECT_EQ(reader->OpenPackage(true), c.result) << c.what;
     const std::u16string out = area.Path(u"out");
     EXPECT_EQ(reader->ExtractAll(area.Path(u"out/inner"), nullptr, nullptr), c.result) << c.what;
-    if (c.result != package::kResultDone) {
+    if (c.result != package::Result::kDone) {
       EXPECT_EQ(reader->GetEntryCount(), 0) << c.what;
       EXPECT_FALSE(platform::GetAttributes(out).has_value()) << c.what;
       EXPECT_FALSE(platform::GetAttributes(area.Path(u"evil.txt")).has_value()) << c.what;
@@ -461,7 +462,7 @@ TEST_F(ArchiveTest, ADirectoryOfMoreThan64KiBIsReadWhole) {
   }
   Rewrite(RawPackage(head, records, 100));
   auto reader = Reader();
-  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone);
   ASSERT_EQ(reader->GetEntryCount(), 100);
   EXPECT_EQ(reader->GetStoredName(0), records[0].name);
   EXPECT_EQ(reader->GetStoredName(99), records[99].name);
@@ -475,9 +476,9 @@ TEST_F(ArchiveTest, DamagedStreamIsAFailedEntryAndLeavesNoFile) {
   Rewrite(RawPackage(kStub + broken, {{stub, 20000, static_cast<std::uint32_t>(broken.size()), u"x.txt"}}, 1));
   auto reader = Reader();
   const std::u16string out = temp.Path(u"out");
-  EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultFileError);
+  EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kFileError);
   EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/x.txt")).has_value());
-  EXPECT_EQ(reader->ExtractEntry(0, out), package::kResultDamagedStream);
+  EXPECT_EQ(reader->ExtractEntry(0, out), package::Result::kDamagedStream);
   EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/x.txt")).has_value());
 }
 
@@ -487,7 +488,7 @@ TEST_F(ArchiveTest, StreamThatEndsBeforeItsEndMarkerIsDamaged) {
   const auto stub = static_cast<std::uint32_t>(kStub.size());
   Rewrite(RawPackage(kStub + stream, {{stub, 200000, static_cast<std::uint32_t>(stream.size()), u"t.txt"}}, 1));
   auto reader = Reader();
-  ASSERT_EQ(reader->OpenPackage(false), package::kResultDone);
+  ASSERT_EQ(reader->OpenPackage(false), package::Result::kDone);
 
   // The same entry restored from a file that holds only the stream's first half.
   const std::u16string half = temp.WriteFile(u"half.bin", stream.substr(0, stream.size() / 2));
@@ -496,7 +497,7 @@ TEST_F(ArchiveTest, StreamThatEndsBeforeItsEndMarkerIsDamaged) {
   ASSERT_TRUE(input.Open(half, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
                          platform::FileShare::kReadWrite));
   const std::u16string out = PackageBuilder::AddTrailingSeparator(temp.MakeFolder(u"out"));
-  EXPECT_EQ(reader->RestoreEntry(input, 0, out), package::kResultDamagedStream);
+  EXPECT_EQ(reader->RestoreEntry(input, 0, out), package::Result::kDamagedStream);
   EXPECT_FALSE(platform::GetAttributes(out + u"t.txt").has_value());
 }
 
@@ -523,20 +524,20 @@ TEST_F(ArchiveTest, EachEntryReadsOnlyItsPackedBytesAndWritesOnlyItsSize) {
     const char* what;
     std::string data;  // the bytes between the stub and the directory
     RawRecord record;
-    int result;
+    package::Result result;
   };
   const Case cases[] = {
-      {"a sound stream", stream, {stub, 20000, packed, u"x.txt"}, package::kResultDone},
+      {"a sound stream", stream, {stub, 20000, packed, u"x.txt"}, package::Result::kDone},
       {"a stream that inflates past its size", stream, {stub, 19999, packed, u"x.txt"},
-       package::kResultDamagedStream},
+       package::Result::kDamagedStream},
       {"a stream that ends before its size", stream, {stub, 20001, packed, u"x.txt"},
-       package::kResultDamagedStream},
+       package::Result::kDamagedStream},
       {"a stream that ends before its packed size", stream + "tail", {stub, 20000, packed + 4, u"x.txt"},
-       package::kResultDamagedStream},
+       package::Result::kDamagedStream},
       {"packed bytes that end before the stream", stream, {stub, 20000, packed - 1, u"x.txt"},
-       package::kResultDamagedStream},
+       package::Result::kDamagedStream},
       {"4 MiB of zeros that claim 1,000 bytes", zeros,
-       {stub, 1000, static_cast<std::uint32_t>(zeros.size()), u"x.txt"}, package::kResultDamagedStream},
+       {stub, 1000, static_cast<std::uint32_t>(zeros.size()), u"x.txt"}, package::Result::kDamagedStream},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -546,7 +547,7 @@ TEST_F(ArchiveTest, EachEntryReadsOnlyItsPackedBytesAndWritesOnlyItsSize) {
     area.WriteFile(u"out/x.txt", "what was there before");
     EXPECT_EQ(Reader()->ExtractEntry(0, out), c.result);
     EXPECT_EQ(ReadWholeFile(area.Path(u"out/x.txt")),
-              c.result == package::kResultDone ? text : "what was there before");
+              c.result == package::Result::kDone ? text : "what was there before");
     EXPECT_EQ(Tree(out), std::set<std::string>{"x.txt"}) << "no temporary file is left";
   }
 }
@@ -565,12 +566,12 @@ TEST_F(ArchiveTest, AFailedEntryLeavesWhatWasThereAndRemovesTheFoldersMadeForIt)
   // first, takes away the folders it made, the destination among them.
   const std::u16string missing = temp.Path(u"missing/out");
   auto reader = Reader();
-  ASSERT_EQ(reader->ExtractEntry(1, missing), package::kResultDamagedStream);
+  ASSERT_EQ(reader->ExtractEntry(1, missing), package::Result::kDamagedStream);
   EXPECT_FALSE(platform::GetAttributes(temp.Path(u"missing")).has_value());
 
   const std::u16string out = temp.Path(u"out");
   temp.WriteFile(u"out/keep/old.txt", "old");
-  EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultFileError);
+  EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kFileError);
   EXPECT_EQ(Tree(out), (std::set<std::string>{"keep", "keep/good.txt", "keep/old.txt"}));
 }
 
@@ -578,29 +579,29 @@ TEST_F(ArchiveTest, ThePackageItselfIsNeverReplaced) {
   auto builder = std::make_unique<PackageBuilder>();
   ASSERT_EQ(Pack(*builder, {{u"package.exe", "an entry named like the package"}, {u"other.txt", "other"}},
                  kStub),
-            package::kResultArchiveWritten);
+            package::Result::kArchiveWritten);
   const std::string before = ReadWholeFile(packagePath);
   // The package's own folder is the destination, as a user unpacking
   // beside a download would choose it.
   auto reader = Reader();
-  EXPECT_EQ(reader->ExtractAll(temp.path(), nullptr, nullptr), package::kResultFileError);
+  EXPECT_EQ(reader->ExtractAll(temp.path(), nullptr, nullptr), package::Result::kFileError);
   EXPECT_EQ(ReadWholeFile(packagePath), before);
   EXPECT_EQ(ReadWholeFile(temp.Path(u"other.txt")), "other");
-  EXPECT_EQ(reader->ExtractEntry(0, temp.path()), package::kResultFileError);
+  EXPECT_EQ(reader->ExtractEntry(0, temp.path()), package::Result::kFileError);
   EXPECT_EQ(ReadWholeFile(packagePath), before);
 }
 
 TEST_F(ArchiveTest, ACancelledEntryLeavesWhatWasThere) {
   auto builder = std::make_unique<PackageBuilder>();
-  ASSERT_EQ(Pack(*builder, {{u"a.bin", RandomBytes(100'000, 3)}}, kStub), package::kResultArchiveWritten);
+  ASSERT_EQ(Pack(*builder, {{u"a.bin", RandomBytes(100'000, 3)}}, kStub), package::Result::kArchiveWritten);
   const std::u16string out = temp.Path(u"out");
   temp.WriteFile(u"out/a.bin", "old");
   auto reader = Reader();
   Recorder recorder;
   recorder.builder = reader.get();
-  recorder.cancelEvent = package::kEventPackedBytesDone;
+  recorder.cancelEvent = package::Event::kPackedBytesDone;
   recorder.cancelEntry = 0;
-  EXPECT_EQ(reader->ExtractAll(out, &Recorder::Callback, &recorder), package::kResultDone);
+  EXPECT_EQ(reader->ExtractAll(out, &Recorder::Callback, &recorder), package::Result::kDone);
   EXPECT_EQ(ReadWholeFile(temp.Path(u"out/a.bin")), "old");
   EXPECT_EQ(Tree(out), std::set<std::string>{"a.bin"});
 }
@@ -613,7 +614,7 @@ TEST_F(ArchiveTest, NoLinkInTheDestinationIsFollowed) {
                   {u"dangling", "through a dangling link"},
                   {u"fine.txt", "fine"}},
                  kStub),
-            package::kResultArchiveWritten);
+            package::Result::kArchiveWritten);
   const std::u16string outside = temp.MakeFolder(u"outside");
   temp.WriteFile(u"outside/victim.txt", "victim");
   const std::u16string out = temp.MakeFolder(u"out");
@@ -624,7 +625,7 @@ TEST_F(ArchiveTest, NoLinkInTheDestinationIsFollowed) {
     GTEST_SKIP() << "this system makes no symbolic links (wine makes none)";
   }
 
-  EXPECT_EQ(Reader()->ExtractAll(out, nullptr, nullptr), package::kResultFileError);
+  EXPECT_EQ(Reader()->ExtractAll(out, nullptr, nullptr), package::Result::kFileError);
   EXPECT_EQ(Tree(outside), std::set<std::string>{"victim.txt"});
   EXPECT_EQ(ReadWholeFile(temp.Path(u"outside/victim.txt")), "victim");
   EXPECT_EQ(ReadWholeFile(temp.Path(u"out/fine.txt")), "fine");
@@ -643,25 +644,25 @@ TEST_F(ArchiveTest, PackedBytesDoneReachesThePackedTotalExactlyAtTheEnd) {
                   {u"ShowReadMe.html", RandomBytes(5000, 3)},
                   {u"b.txt", "b"}},
                  kStub),
-            package::kResultArchiveWritten);
+            package::Result::kArchiveWritten);
   auto reader = Reader();
   const std::uint32_t total = reader->PackedTotal();
   ASSERT_EQ(total, builder->GetPackedSize(0) + builder->GetPackedSize(1) + builder->GetPackedSize(3));
   Recorder recorder;
   recorder.builder = reader.get();
-  ASSERT_EQ(reader->ExtractAll(temp.Path(u"out"), &Recorder::Callback, &recorder), package::kResultDone);
+  ASSERT_EQ(reader->ExtractAll(temp.Path(u"out"), &Recorder::Callback, &recorder), package::Result::kDone);
 
   // The value after each entry's turn: the packed bytes of the counted
   // entries handled so far.
   std::vector<long long> atTurnsEnd;
   long long last = 0;
   for (const auto& [code, value] : recorder.events) {
-    if (code == package::kEventPackedBytesDone) {
+    if (code == package::Event::kPackedBytesDone) {
       EXPECT_GE(value, last);
       EXPECT_LE(value, static_cast<long long>(total));
       last = value;
     }
-    if (code == package::kEventEntryStarted && value != 3) atTurnsEnd.push_back(last);
+    if (code == package::Event::kEntryStarted && value != 3) atTurnsEnd.push_back(last);
   }
   atTurnsEnd.push_back(last);
   const long long b = builder->GetPackedSize(3), app = builder->GetPackedSize(1);
@@ -676,20 +677,20 @@ TEST_F(ArchiveTest, SpecialEntriesAreSkippedButAnnouncedInReverseOrder) {
                   {u"Tool 5 INT.AppNameFile", ""},
                   {u"HTML Images/logo.png", RandomBytes(700, 2)}},
                  kStub),
-            package::kResultArchiveWritten);
+            package::Result::kArchiveWritten);
   auto reader = Reader();
   Recorder recorder;
   recorder.builder = reader.get();
   const std::u16string out = temp.Path(u"out");
-  ASSERT_EQ(reader->ExtractAll(out, &Recorder::Callback, &recorder), package::kResultDone);
+  ASSERT_EQ(reader->ExtractAll(out, &Recorder::Callback, &recorder), package::Result::kDone);
 
-  std::vector<std::pair<int, long long>> announced;
+  std::vector<std::pair<package::Event, long long>> announced;
   for (const auto& e : recorder.events) {
-    if (e.first == package::kEventEntryStarted || e.first == package::kEventEntryDone) announced.push_back(e);
+    if (e.first == package::Event::kEntryStarted || e.first == package::Event::kEntryDone) announced.push_back(e);
   }
-  const std::vector<std::pair<int, long long>> expected = {
-      {package::kEventEntryStarted, 3}, {package::kEventEntryStarted, 2}, {package::kEventEntryStarted, 1},
-      {package::kEventEntryStarted, 0}, {package::kEventEntryDone, 0}};
+  const std::vector<std::pair<package::Event, long long>> expected = {
+      {package::Event::kEntryStarted, 3}, {package::Event::kEntryStarted, 2}, {package::Event::kEntryStarted, 1},
+      {package::Event::kEntryStarted, 0}, {package::Event::kEntryDone, 0}};
   EXPECT_EQ(announced, expected);
   EXPECT_TRUE(platform::GetAttributes(temp.Path(u"out/app.exe")).has_value());
   EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/ShowReadMe.html")).has_value());
@@ -703,36 +704,36 @@ TEST_F(ArchiveTest, SpecialEntriesAreSkippedButAnnouncedInReverseOrder) {
   // The read-me is restored on its own when asked for, and the callback of
   // the extraction before is not called any more.
   const std::size_t eventsBefore = recorder.events.size();
-  EXPECT_EQ(reader->ExtractEntry(1, out), package::kResultDone);
+  EXPECT_EQ(reader->ExtractEntry(1, out), package::Result::kDone);
   EXPECT_EQ(recorder.events.size(), eventsBefore);
   EXPECT_EQ(ReadWholeFile(temp.Path(u"out/ShowReadMe.html")), "readme");
 }
 
 TEST_F(ArchiveTest, QueriesOfAMissingPackageAreEmpty) {
   auto reader = Reader();
-  EXPECT_EQ(reader->OpenPackage(false), package::kResultCannotOpenPackage);
+  EXPECT_EQ(reader->OpenPackage(false), package::Result::kCannotOpenPackage);
   EXPECT_FALSE(reader->VerifyPackage(true));
   EXPECT_EQ(reader->PackedTotal(), 0u);
   EXPECT_EQ(reader->UnpackedTotal(), 0u);
   EXPECT_EQ(reader->ApplicationName(), u"");
   EXPECT_EQ(reader->EntryName(0), u"");
-  EXPECT_EQ(reader->ExtractAll(temp.Path(u"out"), nullptr, nullptr), package::kResultCannotOpenPackage);
+  EXPECT_EQ(reader->ExtractAll(temp.Path(u"out"), nullptr, nullptr), package::Result::kCannotOpenPackage);
 }
 
 TEST_F(ArchiveTest, DestinationsWithAndWithoutSeparatorAndOnesThatCannotBeMade) {
   auto builder = std::make_unique<PackageBuilder>();
   ASSERT_EQ(Pack(*builder, {{u"x/y/z.txt", "deep"}, {u"top.txt", "top"}}, kStub),
-            package::kResultArchiveWritten);
+            package::Result::kArchiveWritten);
   for (const std::u16string& out : {temp.Path(u"plain"), temp.Path(u"slashed") + platform::kPathSeparator}) {
     auto reader = Reader();
-    EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+    EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kDone);
     EXPECT_EQ(ReadWholeFile(PackageBuilder::AddTrailingSeparator(out) + platform::LocalPathFromStoredName(u"x\\y\\z.txt")),
               "deep");
   }
   // Below a file, no folder can be made and no entry can be written.
   const std::u16string file = temp.WriteFile(u"a-file", "");
   EXPECT_EQ(Reader()->ExtractAll(file + platform::kPathSeparator + u"out", nullptr, nullptr),
-            package::kResultFileError);
+            package::Result::kFileError);
 }
 
 TEST_F(ArchiveTest, CancelLeavesTheStreamsSoFarAndTheTrailer) {
@@ -740,14 +741,14 @@ TEST_F(ArchiveTest, CancelLeavesTheStreamsSoFarAndTheTrailer) {
       {u"a.bin", RandomBytes(30000, 1)}, {u"b.bin", RandomBytes(200000, 2)}, {u"c.bin", "c"}};
   struct Case {
     const char* what;
-    int event;
+    package::Event event;
     bool entryComplete;
   };
   const Case cases[] = {
-      {"during 1000", package::kEventEntryStarted, false},
-      {"during 1002", package::kEventEntryPercent, false},
-      {"during 1004", package::kEventSourceBytesDone, false},
-      {"during 1001", package::kEventEntryDone, true},
+      {"during 1000", package::Event::kEntryStarted, false},
+      {"during 1002", package::Event::kEntryPercent, false},
+      {"during 1004", package::Event::kSourceBytesDone, false},
+      {"during 1001", package::Event::kEntryDone, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -755,8 +756,8 @@ TEST_F(ArchiveTest, CancelLeavesTheStreamsSoFarAndTheTrailer) {
     Recorder recorder;
     recorder.cancelEvent = c.event;
     recorder.cancelEntry = 1;
-    ASSERT_EQ(Pack(*builder, files, kStub, &recorder), package::kResultArchiveWritten);
-    EXPECT_EQ(recorder.events.back(), std::make_pair(package::kEventEntryDone, 1LL));
+    ASSERT_EQ(Pack(*builder, files, kStub, &recorder), package::Result::kArchiveWritten);
+    EXPECT_EQ(recorder.events.back(), std::make_pair(package::Event::kEntryDone, 1LL));
 
     const std::string bytes = ReadWholeFile(packagePath);
     const std::size_t streamEnd = builder->GetDataOffset(1) + builder->GetPackedSize(1);
@@ -764,7 +765,7 @@ TEST_F(ArchiveTest, CancelLeavesTheStreamsSoFarAndTheTrailer) {
     ASSERT_EQ(bytes.size(), streamEnd + format::kTrailerBytes);
     EXPECT_EQ(bytes.substr(streamEnd, 32), format::EncodeTrailerHead(3));
     EXPECT_EQ(Text(bytes, bytes.size() - 20, 10), format::RenderDecimal(bytes.size() - 20, 10));
-    if (c.event == package::kEventEntryStarted) {
+    if (c.event == package::Event::kEntryStarted) {
       EXPECT_EQ(builder->GetPackedSize(1), 0u);
     }
 
@@ -784,9 +785,9 @@ TEST_F(ArchiveTest, AMissingSourceStopsTheWriterWithoutADirectory) {
   const std::u16string c = temp.WriteFile(u"src/c.bin", "c");
   for (const auto& path : {a, b, c}) ASSERT_EQ(builder->AddFile(path, temp.Path(u"src")), 1);
   ASSERT_TRUE(platform::RemoveFile(b));
-  EXPECT_EQ(WriteWith(*builder, kStub), package::kResultCannotOpenFile);
+  EXPECT_EQ(WriteWith(*builder, kStub), package::Result::kCannotOpenFile);
   EXPECT_EQ(ReadWholeFile(packagePath).size(), kStub.size() + builder->GetPackedSize(0));
-  EXPECT_EQ(Reader()->OpenPackage(false), package::kResultDamaged);
+  EXPECT_EQ(Reader()->OpenPackage(false), package::Result::kDamaged);
 }
 
 TEST_F(ArchiveTest, AFileErrorOnThePackageIsResult1005) {
@@ -797,7 +798,7 @@ TEST_F(ArchiveTest, AFileErrorOnThePackageIsResult1005) {
   ASSERT_TRUE(readOnly.Open(packagePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
                             platform::FileShare::kReadWrite));
   readOnly.Seek(0, platform::SeekOrigin::kEnd);
-  EXPECT_EQ(builder->WriteArchive(readOnly, nullptr, nullptr), package::kResultFileError);
+  EXPECT_EQ(builder->WriteArchive(readOnly, nullptr, nullptr), package::Result::kFileError);
 }
 
 }  // namespace

@@ -33,15 +33,15 @@ TEST(PackageReaderRegression, ShortFilesAndEmptyNamesAreReadWithinBounds) {
   struct Case {
     const char* what;
     std::string bytes;
-    int opened;
+    package::Result opened;
   };
   const Case cases[] = {
       // The marker search copied zero bytes from an empty window (a null
       // pointer) for a file with no bytes to search.
-      {"an empty file", "", package::kResultDamaged},
+      {"an empty file", "", package::Result::kDamaged},
       // The same zero-byte copy for a directory record with an empty name
       // (a name that is refused since).
-      {"an entry with an empty name", OneEntryPackage(kEmptyStream, 0, u""), package::kResultDamaged},
+      {"an entry with an empty name", OneEntryPackage(kEmptyStream, 0, u""), package::Result::kDamaged},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -51,7 +51,7 @@ TEST(PackageReaderRegression, ShortFilesAndEmptyNamesAreReadWithinBounds) {
     EXPECT_EQ(reader->OpenPackage(true), c.opened);
     EXPECT_EQ(reader->OpenPackage(false), c.opened);
     EXPECT_EQ(reader->EntryName(0), u"");
-    EXPECT_EQ(reader->PackedTotal(), c.opened == package::kResultDone ? kEmptyStream.size() : 0u);
+    EXPECT_EQ(reader->PackedTotal(), c.opened == package::Result::kDone ? kEmptyStream.size() : 0u);
   }
 }
 

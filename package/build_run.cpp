@@ -69,21 +69,7 @@ Result PackageBuilder::BuildPackage(int resourceId, const std::u16string& target
 }
 
 int PackageBuilder::CreateDirectoryTree(const std::u16string& path) {
-  const std::u16string current = platform::GetCurrentFolder();
-  platform::CreateFolder(path);
-  const bool exists = platform::SetCurrentFolder(path);
-  platform::SetCurrentFolder(current);
-  if (exists) return 1;
-
-  // The parent: up to the last separator after the first character.
-  const std::size_t cut = path.size() < 2 ? std::u16string::npos
-                                          : path.find_last_of(platform::kPathSeparator);
-  if (cut == std::u16string::npos || cut == 0) return 0;
-  const std::u16string parent = path.substr(0, cut);
-  if (parent == std::u16string(1, platform::kPathSeparator)) return 0;
-  if (parent.size() >= 2 && parent.substr(1) == u":") return 0;
-  if (CreateDirectoryTree(parent) == 0) return 0;
-  return platform::CreateFolder(path) ? 1 : 0;
+  return platform::CreateFolderChain(path) ? 1 : 0;
 }
 
 }  // namespace package

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/package_builder.h"
+#include "package/entry_names.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
 #include "package/zlib_status.h"
@@ -20,21 +21,7 @@
 namespace package {
 namespace {
 
-constexpr std::u16string_view kReadMeName = u"ShowReadMe";
-constexpr std::u16string_view kAppNameMark = u".AppNameFile";
-constexpr std::u16string_view kHtmlImagesName = u"HTML Images";
-
 constexpr std::size_t kChecksumPiece = 64 * 1024;
-
-bool Contains(const std::u16string& name, std::u16string_view part) {
-  return name.find(part) != std::u16string::npos;
-}
-
-// Entries that count towards the totals: all but the read-me and the
-// application-name entry.
-bool CountsInTotals(const PackageEntry& entry) {
-  return !Contains(entry.storedName, kReadMeName) && !Contains(entry.storedName, kAppNameMark);
-}
 
 // The sum of one field over the entries from `first` on that count towards
 // the totals. It stops at the largest 32-bit number rather than wrap: 512
@@ -45,14 +32,9 @@ std::uint32_t SumOfCounted(const PackageBuilder& builder, std::uint32_t PackageE
   std::uint64_t total = 0;
   for (int k = std::max(first, 0); k < builder.GetEntryCount(); ++k) {
     const PackageEntry& entry = builder.GetEntry(k);
-    if (CountsInTotals(entry)) total += entry.*field;
+    if (CountsInTotals(entry.storedName)) total += entry.*field;
   }
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(total, UINT32_MAX));
-}
-
-bool IsSkippedByExtractAll(const PackageEntry& entry) {
-  return Contains(entry.storedName, kReadMeName) || Contains(entry.storedName, kAppNameMark) ||
-         Contains(entry.storedName, kHtmlImagesName);
 }
 
 void Notify(ProgressFunction callback, Event event, const void* data, void* context) {
@@ -169,22 +151,9 @@ std::u16string PackageBuilder::AddTrailingSeparator(std::u16string folder) {
 }
 
 bool PackageBuilder::CreateDirectoryPath(const std::u16string& path) {
-  // Whether a folder exists is asked of its attributes: the process's
-  // current folder is left alone, since the worker thread that unpacks
-  // runs beside the user interface.
-  auto isFolder = [](const std::u16string& p) {
-    const auto attributes = platform::GetAttributes(p);
-    return attributes && (*attributes & platform::kAttributeDirectory) != 0;
-  };
-  platform::CreateFolder(path);
-  if (isFolder(path)) return true;
-  const std::size_t cut = path.rfind(platform::kPathSeparator);
-  if (cut == std::u16string::npos) return false;
-  const std::u16string parent = path.substr(0, cut);
-  if (parent == std::u16string(1, platform::kPathSeparator)) return false;
-  if (parent.size() >= 2 && parent.substr(1) == u":") return false;
-  if (parent.empty() || !CreateDirectoryPath(parent)) return false;
-  return platform::CreateFolder(path);
+  // The worker thread that unpacks runs beside the user interface, so the
+  // process's current folder is left alone.
+  return platform::CreateFolderChain(path);
 }
 
 // The one inflate loop of the reader, in the shape of zlib's own example:
@@ -321,7 +290,7 @@ Result PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFun
   for (int index = entryCount - 1; index >= 0 && !cancelRequested; --index) {
     const PackageEntry& entry = entries[index];
     Notify(progressCallback, Event::kEntryStarted, &entry, progressContext);
-    const bool restore = !IsSkippedByExtractAll(entry);
+    const bool restore = !IsLeftPacked(entry.storedName);
     const Result result = restore ? RestoreEntry(package, index, folder) : Result::kDone;
     if (restore && result == Result::kDone && !cancelRequested) {
       Notify(progressCallback, Event::kEntryDone, &entry, progressContext);
@@ -331,7 +300,7 @@ Result PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFun
     // The packed bytes handled so far reach the total exactly once the last
     // entry's turn is over; a restored entry's last inflate step has said so
     // already, a skipped or failed one says it here.
-    if ((!restore || result != Result::kDone) && CountsInTotals(entry)) {
+    if ((!restore || result != Result::kDone) && CountsInTotals(entry.storedName)) {
       const std::int32_t done =
           static_cast<std::int32_t>(SumOfCounted(*this, &PackageEntry::packedSize, index));
       Notify(progressCallback, Event::kPackedBytesDone, &done, progressContext);
@@ -384,7 +353,7 @@ std::u16string PackageBuilder::ApplicationName() {
 
 std::uint32_t PackageBuilder::PackedBytesDone(int index) const {
   const std::uint32_t current =
-      CountsInTotals(entries[index]) ? static_cast<std::uint32_t>(stream.total_in) : 0;
+      CountsInTotals(entries[index].storedName) ? static_cast<std::uint32_t>(stream.total_in) : 0;
   return SumOfCounted(*this, &PackageEntry::packedSize, index + 1) + current;
 }
 

@@ -6,6 +6,7 @@
 #include "package/package_builder.h"
 #include "package/version_stamp.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/program.h"
 
 namespace package {
@@ -57,8 +58,9 @@ void PackageBuilder::StampVersion(const std::u16string& targetPath,
 
   // The version strings, each set by one run of the stamping tool. Without
   // a short form (the tool is missing) no run can start.
-  const std::u16string tool =
-      platform::GetShortPath(toolDirectory + u"\\Stampel\\StampelLib.exe");
+  const std::u16string tool = platform::GetShortPath(toolDirectory + platform::kPathSeparator +
+                                                     u"Stampel" + platform::kPathSeparator +
+                                                     u"StampelLib.exe");
   const struct {
     std::u16string_view key;
     const std::u16string& value;

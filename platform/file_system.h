@@ -56,6 +56,10 @@ inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;  // a link or jun
 // kAttributeReparsePoint as in a FoundFile.
 std::optional<std::uint32_t> GetAttributes(const std::u16string& path);
 
+// True when `path` names an existing file or folder. Only the attributes
+// are asked for: the file is not opened, so a locked file counts too.
+inline bool FileExists(const std::u16string& path) { return GetAttributes(path).has_value(); }
+
 // Sets the attributes of `path`. On POSIX only kAttributeReadOnly has an
 // effect (it takes away or gives back the write permissions).
 bool SetAttributes(const std::u16string& path, std::uint32_t attributes);
@@ -67,6 +71,13 @@ std::optional<FileIdentity> GetFileIdentity(const std::u16string& path);
 
 // Creates one folder; its parent must exist. False when it already exists.
 bool CreateFolder(const std::u16string& path);
+
+// Creates folder `path` and every missing folder above it, from the top
+// down, asking whether a folder exists of its attributes (the current
+// folder is never changed). The walk up stops at the root of the path: a
+// leading separator alone, a drive designator ("C:"), or the start of a
+// relative path. True when the folder exists afterwards.
+bool CreateFolderChain(const std::u16string& path);
 
 // Removes one empty folder.
 bool RemoveFolder(const std::u16string& path);

@@ -1,7 +1,5 @@
 #include "creator/app/startup_paths.h"
 
-#include "platform/file_system.h"
-
 namespace creator {
 namespace {
 
@@ -32,7 +30,5 @@ StartupPaths ComputeStartupPaths(std::u16string_view commandLine) {
       (dot == std::u16string::npos ? std::u16string() : program.substr(0, dot + 1)) + u"txt";
   return paths;
 }
-
-bool FileExists(std::u16string path) { return platform::GetAttributes(path).has_value(); }
 
 }  // namespace creator

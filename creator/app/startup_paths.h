@@ -19,8 +19,4 @@ struct StartupPaths {
 // absolute nor checked.
 StartupPaths ComputeStartupPaths(std::u16string_view commandLine);
 
-// True when `path` names an existing file or folder. Only the attributes
-// are asked for: the file is not opened, so a locked file counts too.
-bool FileExists(std::u16string path);
-
 }  // namespace creator

@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "creator/app/startup_paths.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "text/utf8.h"
 
 namespace creator {
@@ -185,7 +185,7 @@ void PackageDescription::Parse(package::PackageBuilder& builder, std::u16string&
 
 bool PackageDescription::Load(const std::u16string& descriptionPath, MessageSink& messages,
                               package::PackageBuilder& builder, std::u16string& targetPath) {
-  if (!FileExists(descriptionPath)) {
+  if (!platform::FileExists(descriptionPath)) {
     messages.ShowMessage(kStringMissingFile, descriptionPath);
     return false;
   }

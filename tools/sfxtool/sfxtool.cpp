@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "creator/description/package_description.h"
+#include "package/entry_names.h"
 #include "package/package_builder.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
@@ -99,14 +100,6 @@ std::string Describe(const platform::FileError& error) {
 
 std::string EntryLabel(int index, const PackageEntry& entry) {
   return "entry " + std::to_string(index + 1) + " (" + Printable(entry.storedName) + ")";
-}
-
-// Entries that the extractor's ExtractAll leaves packed.
-bool IsSpecialEntry(const std::u16string& name) {
-  for (std::u16string_view mark : {u"ShowReadMe", u".AppNameFile", u"HTML Images"}) {
-    if (name.find(mark) != std::u16string::npos) return true;
-  }
-  return false;
 }
 
 // --- Opening a package ---
@@ -319,7 +312,7 @@ ExitCode RunExtract(const Arguments& args) {
     const PackageEntry entry = builder->GetEntry(i);
     const std::u16string outputPath = folder + platform::LocalPathFromStoredName(entry.storedName);
     std::string problem;
-    if (IsSpecialEntry(entry.storedName)) {
+    if (package::IsLeftPacked(entry.storedName)) {
       if (!args.all) {
         ++left;
         continue;

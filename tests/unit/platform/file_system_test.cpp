@@ -153,6 +153,21 @@ TEST(AttributesTest, ReadOnlyFileRefusesChangesUntilCleared) {
   EXPECT_TRUE(platform::RemoveFile(path));
 }
 
+TEST(FileExistsTest, IsTrueForFilesAndFoldersAndFalseForNothing) {
+  TempFolder temp;
+  const std::u16string file = temp.WriteFile(u"a.txt", "x");
+  EXPECT_TRUE(platform::FileExists(file));
+  EXPECT_TRUE(platform::FileExists(temp.path()));
+  EXPECT_FALSE(platform::FileExists(temp.Path(u"missing.txt")));
+  EXPECT_FALSE(platform::FileExists(u""));
+
+  // Held open without sharing, the file still exists.
+  platform::File held;
+  ASSERT_TRUE(held.Open(file, platform::FileAccess::kReadWrite,
+                        platform::FileCreation::kOpenExisting, platform::FileShare::kNone));
+  EXPECT_TRUE(platform::FileExists(file));
+}
+
 TEST(FoldersTest, CreateAndRemove) {
   TempFolder temp;
   const std::u16string folder = temp.Path(u"new");

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/temp_folder.h"  // U8
 
 namespace {
 
@@ -41,21 +40,6 @@ TEST(StartupPaths, CutsTheProgramPathOutOfTheCommandLine) {
     EXPECT_EQ(paths.exeDirectory, c.exeDirectory) << U8(c.commandLine);
     EXPECT_EQ(paths.descriptionPath, c.descriptionPath) << U8(c.commandLine);
   }
-}
-
-TEST(FileExists, IsTrueForFilesAndFoldersAndFalseForNothing) {
-  testing_support::TempFolder temp;
-  const std::u16string file = temp.WriteFile(u"a.txt", "x");
-  EXPECT_TRUE(creator::FileExists(file));
-  EXPECT_TRUE(creator::FileExists(temp.path()));
-  EXPECT_FALSE(creator::FileExists(temp.Path(u"missing.txt")));
-  EXPECT_FALSE(creator::FileExists(u""));
-
-  // Held open without sharing, the file still exists.
-  platform::File held;
-  ASSERT_TRUE(held.Open(file, platform::FileAccess::kReadWrite,
-                        platform::FileCreation::kOpenExisting, platform::FileShare::kNone));
-  EXPECT_TRUE(creator::FileExists(file));
 }
 
 }  // namespace

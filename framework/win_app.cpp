@@ -20,6 +20,8 @@ CWinApp::~CWinApp() {
 
 CWinApp* CWinApp::Get() { return theApplication; }
 
+void CWinApp::BeforeInitInstance() {}
+
 bool CWinApp::InitInstance() { return false; }
 
 int CWinApp::ExitInstance() { return 0; }
@@ -27,6 +29,7 @@ int CWinApp::ExitInstance() { return 0; }
 int CWinApp::Run(HINSTANCE instance) {
   instance_ = instance;
   try {
+    BeforeInitInstance();
     if (InitInstance()) {
       MSG message;
       while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -38,8 +41,13 @@ int CWinApp::Run(HINSTANCE instance) {
     return ExitInstance();
   } catch (...) {
     RecordFailure();
-    return 70;  // an internal error; the program's own codes stay below
+    return kInternalErrorCode;  // the program's own codes stay below it
   }
+}
+
+HINSTANCE ProgramInstance() {
+  const CWinApp* app = CWinApp::Get();
+  return app && app->instance() ? app->instance() : GetModuleHandleW(nullptr);
 }
 
 std::u16string CWinApp::LoadText(UINT id) const {
@@ -105,5 +113,5 @@ std::u16string FileErrorText(platform::FileErrorCause cause) {
 // The framework's entry point: the program's one CWinApp object does the work.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   framework::CWinApp* app = framework::CWinApp::Get();
-  return app ? app->Run(instance) : 70;
+  return app ? app->Run(instance) : framework::CWinApp::kInternalErrorCode;
 }

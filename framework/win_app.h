@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
+#include "framework/framework_ids.h"
 #include "platform/file_error.h"
 
 namespace framework {
@@ -16,7 +18,7 @@ namespace framework {
 class CWnd;
 
 // The id of the program's title string: the caption of every message box.
-inline constexpr UINT kAppTitleStringId = 57344;
+inline constexpr UINT kAppTitleStringId = IDS_APP_TITLE;
 
 class CWinApp {
  public:
@@ -28,13 +30,21 @@ class CWinApp {
   // The one application object, or nullptr before it is constructed.
   static CWinApp* Get();
 
+  // Called first of all, before InitInstance and before anything of the
+  // program's own has run: the place for settings of the process itself
+  // that must come before any library is loaded (where DLLs are looked
+  // for). Throwing ends the program as a failure, without InitInstance.
+  virtual void BeforeInitInstance();
+
   // Starts the program. Return false to end without a message loop.
   virtual bool InitInstance();
   // Returns the process exit code.
   virtual int ExitInstance();
 
-  // Called by the entry point: InitInstance, the message loop when asked
-  // for, ExitInstance. No exception leaves it.
+  // Called by the entry point: BeforeInitInstance, InitInstance, the
+  // message loop when asked for, ExitInstance. No exception leaves it; one
+  // that reaches it is recorded and ends the program with kInternalErrorCode.
+  static constexpr int kInternalErrorCode = 70;
   int Run(HINSTANCE instance);
 
   HINSTANCE instance() const { return instance_; }
@@ -51,7 +61,8 @@ class CWinApp {
   // name in it, shown with the stop icon.
   void ReportFileError(const platform::FileError& error) const;
 
-  // Set when an unexpected exception was stopped at a window procedure.
+  // Set when an unexpected exception was stopped at a window procedure or
+  // at a worker thread's barrier; any thread may record one.
   void RecordFailure() { failed_ = true; }
   bool failed() const { return failed_; }
 
@@ -60,8 +71,12 @@ class CWinApp {
 
  private:
   HINSTANCE instance_ = nullptr;
-  bool failed_ = false;
+  std::atomic<bool> failed_ = false;
 };
+
+// The module whose resources and window classes are the program's: the
+// application's instance once it runs, the executable otherwise.
+HINSTANCE ProgramInstance();
 
 // `text` with every "%1" replaced by `argument`.
 std::u16string FormatMessageText(std::u16string_view text, std::u16string_view argument);

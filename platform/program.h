@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -36,7 +37,7 @@ std::optional<std::span<const unsigned char>> FindProgramResource(const Resource
 // that was not committed discards it.
 class ResourceUpdate {
  public:
-  ResourceUpdate() = default;
+  ResourceUpdate();
   ResourceUpdate(const ResourceUpdate&) = delete;
   ResourceUpdate& operator=(const ResourceUpdate&) = delete;
   ~ResourceUpdate();
@@ -49,7 +50,8 @@ class ResourceUpdate {
   bool Commit();
 
  private:
-  void* handle_ = nullptr;
+  struct State;  // the platform's update, present between Begin and Commit
+  std::unique_ptr<State> state_;
 };
 
 // The version information of `path` as GetFileVersionInfoW gives it;

@@ -36,6 +36,8 @@ bool CPackageCreatorApp::InitInstance() {
   return false;
 }
 
-int CPackageCreatorApp::ExitInstance() { return failed() ? kExitNoPackage : exitCode; }
+int CPackageCreatorApp::ExitInstance() {
+  return static_cast<int>(failed() ? ExitCode::kNoPackage : exitCode);
+}
 
 }  // namespace creator

@@ -23,7 +23,7 @@ class CPackageCreatorApp : public framework::CWinApp {
   std::u16string descriptionPath;  // the program's path with the extension "txt"
 
   // Set by the progress dialog when the run ends.
-  ExitCode exitCode = kExitNoPackage;
+  ExitCode exitCode = ExitCode::kNoPackage;
 };
 
 // The one application object.

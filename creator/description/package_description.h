@@ -22,13 +22,14 @@
 #include <string_view>
 
 #include "package/package_builder.h"
+#include "resources/creator/resource_ids.h"
 
 namespace creator {
 
 // The creator's string ids that the reader shows.
-inline constexpr int kStringReadError = 3;    // Error while reading "%1"!
-inline constexpr int kStringMemoryError = 4;  // Memory allocation error!
-inline constexpr int kStringMissingFile = 5;  // Missing file: "%1"!
+inline constexpr int kStringReadError = IDS_READ_ERROR;      // Error while reading "%1"!
+inline constexpr int kStringMemoryError = IDS_MEMORY_ERROR;  // Memory allocation error!
+inline constexpr int kStringMissingFile = IDS_MISSING_FILE;  // Missing file: "%1"!
 
 // Where the reader's messages go: the creator's dialog shows them in modal
 // message boxes with an OK button, captioned with the program's title.

@@ -3,34 +3,36 @@
 #include <commctrl.h>
 
 #include "creator/app/package_creator_app.h"
-#include "creator/app/startup_paths.h"
 #include "framework/win_app.h"
 #include "package/result_codes.h"
+#include "platform/file_system.h"
+#include "platform/win32/unique_gdi.h"
 #include "platform/win32/wide.h"
+#include "resources/creator/resource_ids.h"
 
 namespace creator {
 
-CPackageProgressDlg::CPackageProgressDlg() : CDialog(kDialogTemplateId) {
-  icon = LoadIconW(TheApp().instance(), MAKEINTRESOURCEW(kIconId));
+CPackageProgressDlg::CPackageProgressDlg() : CDialog(IDD_PROGRESS) {
+  icon = LoadIconW(TheApp().instance(), MAKEINTRESOURCEW(IDI_CREATOR));
 }
 
 void CPackageProgressDlg::DoDataExchange(framework::DataExchange& exchange) {
   CDialog::DoDataExchange(exchange);
-  exchange.Control(kStartButtonId, startButton);
-  exchange.Control(kProgressBarId, progressBar);
-  exchange.Control(kMessageTextId, messageText);
+  exchange.Control(IDC_START, startButton);
+  exchange.Control(IDC_PROGRESS_BAR, progressBar);
+  exchange.Control(IDC_MESSAGE, messageText);
 }
 
 BOOL CPackageProgressDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   startPending = 1;
   SetText(TheApp().LoadText(framework::kAppTitleStringId));
-  messageText.SetText(TheApp().LoadText(kStringWaitMessage));
+  messageText.SetText(TheApp().LoadText(IDS_CREATING_WAIT));
   progressBar.SetRange32(0, 100);
   progressBar.SetPos(0);
 
   if (!description.Load(TheApp().descriptionPath, *this, builder, targetPath)) {
-    Finish(kExitDescriptionUnreadable);
+    Finish(ExitCode::kDescriptionUnreadable);
     EndDialog(2);
     return TRUE;
   }
@@ -46,7 +48,7 @@ void CPackageProgressDlg::ShowMessage(int stringId, std::u16string_view argument
   TheApp().ShowMessageBox(text, MB_OK);
 }
 
-bool CPackageProgressDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
+bool CPackageProgressDlg::OnMessage(UINT message, WPARAM, LPARAM, INT_PTR& result) {
   switch (message) {
     case WM_PAINT:
       OnPaint();
@@ -55,38 +57,39 @@ bool CPackageProgressDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<INT_PTR>(OnQueryDragIcon());
       return true;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == kStartButtonId && HIWORD(wParam) == BN_CLICKED) {
-        OnStart();
-        result = TRUE;
-        return true;
-      }
-      return false;
   }
   return false;
 }
 
-void CPackageProgressDlg::OnPaint() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(hwnd_, &paint);
-  if (IsMinimized()) {
-    SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    const int iconWidth = GetSystemMetrics(SM_CXICON);
-    const int iconHeight = GetSystemMetrics(SM_CYICON);
-    RECT client;
-    GetClientRect(hwnd_, &client);
-    const int x = (client.right - client.left - iconWidth + 1) / 2;
-    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    DrawIcon(dc, x, y, icon);
-    EndPaint(hwnd_, &paint);
+void CPackageProgressDlg::OnButtonClicked(int id) {
+  if (id == IDC_START) {
+    OnStart();
     return;
   }
-  EndPaint(hwnd_, &paint);
-  // The first normal paint starts the build, synchronously; the flag is
-  // cleared first, so the paints during the build never start another.
+  CDialog::OnButtonClicked(id);
+}
+
+void CPackageProgressDlg::OnPaint() {
+  {
+    const platform::win32::PaintDc dc(hwnd_);
+    if (IsMinimized()) {
+      SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
+      const int iconWidth = GetSystemMetrics(SM_CXICON);
+      const int iconHeight = GetSystemMetrics(SM_CYICON);
+      RECT client;
+      GetClientRect(hwnd_, &client);
+      const int x = (client.right - client.left - iconWidth + 1) / 2;
+      const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+      DrawIcon(dc.get(), x, y, icon);
+      return;
+    }
+  }
+  // The first normal paint starts the build, synchronously, once its
+  // painting has ended; the flag is cleared first, so the paints during the
+  // build never start another.
   if (startPending == 1) {
     startPending = 0;
-    SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(kStartButtonId, BN_CLICKED),
+    SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
                  reinterpret_cast<LPARAM>(startButton.hwnd()));
   }
 }
@@ -106,24 +109,25 @@ void CPackageProgressDlg::OnStart() {
   running = 1;
 
   std::u16string splash = TheApp().exeDirectory + u"\\TempSplashImage.gif";
-  if (!FileExists(splash)) splash.clear();
+  if (!platform::FileExists(splash)) splash.clear();
 
   // A file error leaves here early; OnCommandFileError ends the dialog.
-  Finish(kExitNoPackage);
-  const int result = builder.BuildPackage(kExtractorImageId, targetPath, &ProgressCallback, this,
-                                          splash, TheApp().exeDirectory);
+  Finish(ExitCode::kNoPackage);
+  const package::Result result = builder.BuildPackage(
+      IDR_EXTRACTOR_IMAGE, targetPath, &ProgressCallback, this, splash, TheApp().exeDirectory);
   buildReturned = true;
   if (builder.cancelRequested) {
-    Finish(kExitCancelled);
-  } else if (result == package::kResultEmpty) {
-    Finish(kExitNothingToPack);
-  } else if (result == package::kResultDone) {
-    Finish(description.unaddedFiles > 0 ? kExitPackageIncomplete : kExitPackageWritten);
+    Finish(ExitCode::kCancelled);
+  } else if (result == package::Result::kEmpty) {
+    Finish(ExitCode::kNothingToPack);
+  } else if (result == package::Result::kDone) {
+    Finish(description.unaddedFiles > 0 ? ExitCode::kPackageIncomplete : ExitCode::kPackageWritten);
   }
   EndDialog(1);
 }
 
-int CPackageProgressDlg::ProgressCallback(int eventCode, const void* eventData, void* context) {
+int CPackageProgressDlg::ProgressCallback(package::Event eventCode, const void* eventData,
+                                          void* context) {
   auto* dialog = static_cast<CPackageProgressDlg*>(context);
   // Every pending message, for any window, without the dialog's keyboard
   // handling: Enter, Esc and Tab do nothing, closing and painting work.
@@ -136,7 +140,7 @@ int CPackageProgressDlg::ProgressCallback(int eventCode, const void* eventData, 
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  if (eventCode == package::kEventSourceBytesDone) {
+  if (eventCode == package::Event::kSourceBytesDone) {
     dialog->progressBar.SetPos(*static_cast<const std::int32_t*>(eventData));
   }
   return 0;
@@ -145,7 +149,7 @@ int CPackageProgressDlg::ProgressCallback(int eventCode, const void* eventData, 
 void CPackageProgressDlg::OnCancel() {
   if (buildReturned) return;
   if (running == 0) {
-    Finish(kExitCancelled);
+    Finish(ExitCode::kCancelled);
     CDialog::OnCancel();
     return;
   }
@@ -154,7 +158,7 @@ void CPackageProgressDlg::OnCancel() {
   if (cancelQuestionOpen) return;
   cancelQuestionOpen = 1;
   const int answer =
-      TheApp().ShowMessageBox(TheApp().LoadText(kStringCancelQuestion), MB_YESNO | MB_ICONQUESTION);
+      TheApp().ShowMessageBox(TheApp().LoadText(IDS_CONFIRM_STOP), MB_YESNO | MB_ICONQUESTION);
   if (answer == IDNO) {
     cancelQuestionOpen = 0;
     return;
@@ -166,12 +170,12 @@ void CPackageProgressDlg::OnCancel() {
 
 void CPackageProgressDlg::OnCommandFileError() {
   buildReturned = true;
-  Finish(kExitNoPackage);
+  Finish(ExitCode::kNoPackage);
   EndDialog(1);
 }
 
 void CPackageProgressDlg::Finish(ExitCode code) {
-  TheApp().exitCode = descriptionReported ? kExitDescriptionUnreadable : code;
+  TheApp().exitCode = descriptionReported ? ExitCode::kDescriptionUnreadable : code;
 }
 
 }  // namespace creator

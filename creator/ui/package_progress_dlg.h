@@ -19,16 +19,6 @@
 
 namespace creator {
 
-// Ids of the dialog and its resources.
-inline constexpr UINT kDialogTemplateId = 102;
-inline constexpr UINT kIconId = 128;
-inline constexpr int kExtractorImageId = 134;
-inline constexpr int kStartButtonId = 1008;
-inline constexpr int kProgressBarId = 1007;
-inline constexpr int kMessageTextId = 1006;
-inline constexpr UINT kStringWaitMessage = 2;
-inline constexpr UINT kStringCancelQuestion = 6;
-
 class CPackageProgressDlg : public framework::CDialog, private MessageSink {
  public:
   CPackageProgressDlg();
@@ -37,6 +27,7 @@ class CPackageProgressDlg : public framework::CDialog, private MessageSink {
   void DoDataExchange(framework::DataExchange& exchange) override;
   BOOL OnInitDialog() override;
   void OnCancel() override;
+  void OnButtonClicked(int id) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
   void OnCommandFileError() override;
 
@@ -50,7 +41,7 @@ class CPackageProgressDlg : public framework::CDialog, private MessageSink {
 
   // Dispatches every pending message and, on the writer's bytes-done event,
   // moves the bar. The context is the dialog.
-  static int ProgressCallback(int eventCode, const void* eventData, void* context);
+  static int ProgressCallback(package::Event eventCode, const void* eventData, void* context);
 
   void Finish(ExitCode code);
 

@@ -9,6 +9,9 @@ std::optional<std::span<const unsigned char>> FindProgramResource(const Resource
   return std::nullopt;
 }
 
+struct ResourceUpdate::State {};
+
+ResourceUpdate::ResourceUpdate() = default;
 ResourceUpdate::~ResourceUpdate() = default;
 
 bool ResourceUpdate::Begin(const std::u16string&) { return false; }

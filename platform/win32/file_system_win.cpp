@@ -27,7 +27,7 @@ std::optional<FileIdentity> GetFileIdentity(const std::u16string& path) {
   const win32::UniqueFileHandle file(CreateFileW(
       Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (!file) return std::nullopt;
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
   return FileIdentity{info.dwVolumeSerialNumber,
@@ -72,7 +72,7 @@ std::optional<std::uint64_t> GetFreeDiskSpace(const std::u16string& path) {
 }
 
 struct DirectorySearch::State {
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  win32::UniqueFindHandle handle;
   WIN32_FIND_DATAW data{};
   bool pending = false;  // data holds a match not yet handed out
   bool failed = false;
@@ -90,8 +90,8 @@ bool NothingMatched(DWORD error) {
 }  // namespace
 
 DirectorySearch::DirectorySearch(const std::u16string& pattern) : state_(new State) {
-  state_->handle = FindFirstFileW(Wide(pattern), &state_->data);
-  state_->pending = state_->handle != INVALID_HANDLE_VALUE;
+  state_->handle.reset(FindFirstFileW(Wide(pattern), &state_->data));
+  state_->pending = static_cast<bool>(state_->handle);
   state_->failed = !state_->pending && !NothingMatched(GetLastError());
   // The folder of a found child is the pattern made absolute and cut after
   // its last separator.
@@ -101,18 +101,14 @@ DirectorySearch::DirectorySearch(const std::u16string& pattern) : state_(new Sta
   state_->root = cut == std::u16string::npos ? std::u16string() : full.substr(0, cut + 1);
 }
 
-DirectorySearch::~DirectorySearch() {
-  if (state_->handle != INVALID_HANDLE_VALUE) FindClose(state_->handle);
-  delete state_;
-}
+DirectorySearch::~DirectorySearch() { delete state_; }
 
 bool DirectorySearch::Next(FoundFile& found) {
   if (!state_->pending) {
-    if (state_->handle == INVALID_HANDLE_VALUE) return false;
-    if (!FindNextFileW(state_->handle, &state_->data)) {
+    if (!state_->handle) return false;
+    if (!FindNextFileW(state_->handle.get(), &state_->data)) {
       if (!NothingMatched(GetLastError())) state_->failed = true;
-      FindClose(state_->handle);
-      state_->handle = INVALID_HANDLE_VALUE;
+      state_->handle.reset();
       return false;
     }
   }

@@ -4,7 +4,15 @@
 #include <utility>
 
 #include "platform/file.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
+
+// File keeps its handle as the portable intptr_t of file.h (a descriptor on
+// POSIX) and is itself that handle's owner: Close() must report the close's
+// failure as a FileError, which an owner that closes on destruction cannot.
+// The handle passes through UniqueFileHandle where that is clearer: from
+// CreateFileW until the file takes it, and for the silent close of Release(),
+// which thereby keeps the thread's last error as every owner does.
 
 namespace platform {
 namespace {
@@ -53,10 +61,7 @@ File& File::operator=(File&& other) noexcept {
 File::~File() { Release(); }
 
 void File::Release() noexcept {
-  if (handle_ != kInvalidHandle) {
-    CloseHandle(AsHandle(handle_));
-    handle_ = kInvalidHandle;
-  }
+  const win32::UniqueFileHandle closed(AsHandle(std::exchange(handle_, kInvalidHandle)));
 }
 
 void File::ThrowLastError() const { ThrowLastFileError(path_); }
@@ -66,14 +71,15 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
   Release();
   path_ = path;
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory never opens.
-  HANDLE h = CreateFileW(win32::Wide(path), DesiredAccess(access), ShareMode(share), nullptr,
-                         Disposition(creation), FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
+  win32::UniqueFileHandle opened(CreateFileW(win32::Wide(path), DesiredAccess(access),
+                                             ShareMode(share), nullptr, Disposition(creation),
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!opened) {
     const long osError = LastOsError();
     if (error) *error = {CauseFromOsError(osError), osError, path};
     return false;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(h);
+  handle_ = reinterpret_cast<std::intptr_t>(opened.release());
   return true;
 }
 

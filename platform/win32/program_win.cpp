@@ -35,29 +35,35 @@ std::optional<std::span<const unsigned char>> FindProgramResource(const Resource
                                         SizeofResource(nullptr, info));
 }
 
-ResourceUpdate::~ResourceUpdate() {
-  if (handle_) EndUpdateResourceW(handle_, TRUE);
-}
+struct ResourceUpdate::State {
+  win32::UniqueResourceUpdate update;  // discards what is not committed
+};
+
+ResourceUpdate::ResourceUpdate() = default;
+ResourceUpdate::~ResourceUpdate() = default;
 
 bool ResourceUpdate::Begin(const std::u16string& path) {
-  if (handle_) EndUpdateResourceW(handle_, TRUE);
-  handle_ = BeginUpdateResourceW(Wide(path), FALSE);
-  return handle_ != nullptr;
+  // A previous update of the same file is discarded before the new one
+  // reads the file.
+  state_.reset();
+  win32::UniqueResourceUpdate update(BeginUpdateResourceW(Wide(path), FALSE));
+  if (!update) return false;
+  state_ = std::make_unique<State>(State{std::move(update)});
+  return true;
 }
 
 bool ResourceUpdate::Update(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                             std::span<const unsigned char> data) {
-  if (!handle_) return false;
-  return UpdateResourceW(handle_, ResourcePointer(type), ResourcePointer(name), language,
-                         const_cast<unsigned char*>(data.data()),
+  if (!state_) return false;
+  return UpdateResourceW(state_->update.get(), ResourcePointer(type), ResourcePointer(name),
+                         language, const_cast<unsigned char*>(data.data()),
                          static_cast<DWORD>(data.size())) != 0;
 }
 
 bool ResourceUpdate::Commit() {
-  if (!handle_) return false;
-  HANDLE h = handle_;
-  handle_ = nullptr;
-  return EndUpdateResourceW(h, FALSE) != 0;
+  if (!state_) return false;
+  const std::unique_ptr<State> state = std::move(state_);
+  return state->update.Commit();
 }
 
 std::optional<std::vector<unsigned char>> ReadFileVersionInfo(const std::u16string& path) {
@@ -96,8 +102,8 @@ std::optional<std::uint32_t> RunAndWait(const std::u16string& program,
                       nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
     return std::nullopt;
   }
-  UniqueHandle process(info.hProcess);
-  UniqueHandle thread(info.hThread);
+  const UniqueHandle process(info.hProcess);
+  const UniqueHandle thread(info.hThread);
   WaitForSingleObject(process.get(), INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);

@@ -77,7 +77,7 @@ StageFailure LookAtFinalName(const std::u16string& path, const std::optional<Fil
   const UniqueFileHandle file(CreateFileW(
       Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
+  if (!file) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return StageFailure::kNone;
     *osError = static_cast<long>(error);
@@ -166,7 +166,7 @@ bool StagedFile::Begin(const std::u16string& root, const std::u16string& relativ
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (folder.get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(folder.get(), &info)) {
+    if (!folder || !GetFileInformationByHandle(folder.get(), &info)) {
       return Fail(StageFailure::kCannotCreate, static_cast<long>(GetLastError()));
     }
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -186,7 +186,7 @@ bool StagedFile::Begin(const std::u16string& root, const std::u16string& relativ
     }
     UniqueFileHandle folder = OpenUnfollowed(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
     BY_HANDLE_FILE_INFORMATION info;
-    if (folder.get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(folder.get(), &info)) {
+    if (!folder || !GetFileInformationByHandle(folder.get(), &info)) {
       return Fail(StageFailure::kCannotCreate, static_cast<long>(GetLastError()));
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -211,12 +211,12 @@ bool StagedFile::Begin(const std::u16string& root, const std::u16string& relativ
     const std::u16string name = TemporaryName(number);
     if (name == finalName) continue;
     temporaryPath_ = path + name;
-    const HANDLE h = CreateFileW(Wide(temporaryPath_), GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
+    UniqueFileHandle created(CreateFileW(Wide(temporaryPath_), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (created) {
       f.temporaryMade = true;
-      if (!file_.AdoptShared(reinterpret_cast<std::intptr_t>(h), temporaryPath_)) {
+      if (!file_.AdoptShared(reinterpret_cast<std::intptr_t>(created.release()), temporaryPath_)) {
         return Fail(StageFailure::kCannotCreate, static_cast<long>(GetLastError()));
       }
       return true;

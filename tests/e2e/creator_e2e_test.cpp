@@ -21,11 +21,13 @@
 #include "platform/program.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
+#include "resources/creator/resource_ids.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using creator::ExitCode;
 using platform::win32::FromWide;
 using platform::win32::Wide;
 using testing_support::ReadWholeFile;
@@ -42,6 +44,9 @@ std::u16string BinDirectory() {
   self.resize(self.rfind(u'\\') + 1);
   return platform::GetFullPath(self + FromWide(TEST_BIN_DIR_RELATIVE));
 }
+
+// `code` as the creator's process reports it.
+int Code(ExitCode code) { return static_cast<int>(code); }
 
 std::wstring WindowText(HWND hwnd) {
   wchar_t text[1024] = {};
@@ -64,7 +69,7 @@ class Creator {
       return;
     }
     process_.reset(info.hProcess);
-    CloseHandle(info.hThread);
+    const UniqueHandle thread(info.hThread);
     processId_ = info.dwProcessId;
   }
 
@@ -134,7 +139,7 @@ std::wstring MessageBoxText(HWND box) {
 // size (100 before the build), and the dialog answers only once the writer
 // pumps messages, after the image and the resource steps.
 bool WaitUntilBuilding(HWND dialog, int seconds = 60) {
-  HWND bar = GetDlgItem(dialog, 1007);
+  HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < until) {
     DWORD_PTR high = 0;
@@ -205,13 +210,13 @@ TEST_F(CreatorTest, ADescriptionBesideTheProgramBecomesAPackage) {
   Describe(U8(FullDescription()));
   temp.WriteFile(u"TempSplashImage.gif", "GIF89a splash");
   Creator creator(temp.path());
-  EXPECT_EQ(creator.Wait(), creator::kExitPackageWritten);
+  EXPECT_EQ(creator.Wait(), Code(ExitCode::kPackageWritten));
 
   auto reader = Reader();
-  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone);
   EXPECT_EQ(reader->GetEntryCount(), 3);
   const std::u16string out = temp.Path(u"unpacked");
-  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kDone);
   EXPECT_EQ(ReadWholeFile(out + u"\\setup.exe"), "MZ setup");
   EXPECT_EQ(ReadWholeFile(out + u"\\Data\\readme.txt"), "read me");
   EXPECT_EQ(ReadWholeFile(out + u"\\Data\\images\\logo.bin"), RandomBytes(50000, 1));
@@ -240,7 +245,7 @@ TEST_F(CreatorTest, AMissingDescriptionIsReportedWithItsPath) {
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(MessageBoxText(box), L"Missing file: \"" + std::wstring(Wide(temp.Path(u"PackageCreator.txt"))) + L"\"!");
   Press(box, IDOK);
-  EXPECT_EQ(creator.Wait(), creator::kExitDescriptionUnreadable);
+  EXPECT_EQ(creator.Wait(), Code(ExitCode::kDescriptionUnreadable));
   EXPECT_FALSE(fs::exists(fs::path(temp.path()) / "out"));
 }
 
@@ -252,12 +257,12 @@ TEST_F(CreatorTest, CloseDuringTheRunAsksFirst) {
   struct Case {
     const char* what;
     int answer;
-    int exitCode;
+    ExitCode exitCode;
     bool packageLeft;
   };
   const Case cases[] = {
-      {"No goes on", IDNO, creator::kExitPackageWritten, true},
-      {"Yes stops and removes the package", IDYES, creator::kExitCancelled, false},
+      {"No goes on", IDNO, ExitCode::kPackageWritten, true},
+      {"Yes stops and removes the package", IDYES, ExitCode::kCancelled, false},
   };
   for (const Case& c : cases) {
     fs::remove(fs::path(target));
@@ -272,11 +277,11 @@ TEST_F(CreatorTest, CloseDuringTheRunAsksFirst) {
     ASSERT_NE(question, nullptr) << c.what;
     EXPECT_EQ(MessageBoxText(question), L"Are you sure you want to stop creating the installer?");
     Press(question, c.answer);
-    EXPECT_EQ(creator.Wait(), c.exitCode) << c.what;
+    EXPECT_EQ(creator.Wait(), Code(c.exitCode)) << c.what << ": " << creator::ExitCodeName(c.exitCode);
     EXPECT_EQ(fs::exists(fs::path(target)), c.packageLeft) << c.what;
     if (c.packageLeft) {
       auto reader = Reader();
-      ASSERT_EQ(reader->OpenPackage(true), package::kResultDone) << c.what;
+      ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone) << c.what;
       EXPECT_EQ(reader->GetEntryCount(), 4) << c.what;
     }
   }
@@ -286,25 +291,25 @@ TEST_F(CreatorTest, QuietEndsAndTheirExitCodes) {
   struct Case {
     const char* what;
     std::u16string description;
-    int exitCode;
+    ExitCode exitCode;
     bool packageLeft;
   };
   const Case cases[] = {
-      {"an empty table", U16(Crlf({u"target=" + target})), creator::kExitNothingToPack, false},
+      {"an empty table", U16(Crlf({u"target=" + target})), ExitCode::kNothingToPack, false},
       {"no target line",
        U16(Crlf({u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src")})),
-       creator::kExitNoPackage, false},
+       ExitCode::kNoPackage, false},
       {"a described file that is missing",
        U16(Crlf({u"filepath=" + temp.Path(u"src\\missing.exe"), u"filepathroot=" + temp.Path(u"src"),
                  u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src"),
                  u"target=" + target})),
-       creator::kExitPackageIncomplete, true},
+       ExitCode::kPackageIncomplete, true},
   };
   for (const Case& c : cases) {
     fs::remove(fs::path(target));
     Describe(U8(c.description));
     Creator creator(temp.path());
-    EXPECT_EQ(creator.Wait(), c.exitCode) << c.what;
+    EXPECT_EQ(creator.Wait(), Code(c.exitCode)) << c.what << ": " << creator::ExitCodeName(c.exitCode);
     EXPECT_EQ(fs::exists(fs::path(target)), c.packageLeft) << c.what;
   }
 }

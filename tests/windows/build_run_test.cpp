@@ -13,7 +13,10 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/program.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
+#include "resources/creator/resource_ids.h"
+#include "resources/extractor/resource_ids.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -23,21 +26,23 @@ using platform::win32::Wide;
 using testing_support::ReadWholeFile;
 using testing_support::TempFolder;
 
-struct ModuleFreer {
-  void operator()(HMODULE m) const { FreeLibrary(m); }
-};
-
 // The bytes of resource type/name/language of the file at `path`; empty
 // when it has none.
 std::string FileResource(const std::u16string& path, const wchar_t* type, const wchar_t* name,
                          WORD language) {
-  std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer> module(LoadLibraryExW(
+  const platform::win32::UniqueModule module(LoadLibraryExW(
       Wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!module) return {};
   HRSRC info = FindResourceExW(module.get(), type, name, language);
   if (!info) return {};
   const void* bytes = LockResource(LoadResource(module.get(), info));
   return std::string(static_cast<const char*>(bytes), SizeofResource(module.get(), info));
+}
+
+// The splash image that the build added to the package at `path`.
+std::string SplashResource(const std::u16string& path) {
+  return FileResource(path, L"" SPLASH_RESOURCE_TYPE, L"" SPLASH_RESOURCE_NAME,
+                      SPLASH_RESOURCE_LANGUAGE);
 }
 
 struct Version {
@@ -79,14 +84,14 @@ std::u16string BinDirectory() {
 
 std::span<const unsigned char> ExtractorImage() {
   return *platform::FindProgramResource(platform::ResourceId::Named(u"SFX_EXE"),
-                                        platform::ResourceId::Number(134));
+                                        platform::ResourceId::Number(IDR_EXTRACTOR_IMAGE));
 }
 
 struct Deleter {
   std::u16string path;
-  static int Callback(int code, const void*, void* context) {
+  static int Callback(package::Event code, const void*, void* context) {
     auto* self = static_cast<Deleter*>(context);
-    if (code == package::kEventEntryStarted && !self->path.empty()) {
+    if (code == package::Event::kEntryStarted && !self->path.empty()) {
       platform::RemoveFile(self->path);
       self->path.clear();
     }
@@ -96,8 +101,8 @@ struct Deleter {
 
 struct Canceller {
   PackageBuilder* builder;
-  static int Callback(int code, const void*, void* context) {
-    if (code == package::kEventEntryPercent) static_cast<Canceller*>(context)->builder->cancelRequested = 1;
+  static int Callback(package::Event code, const void*, void* context) {
+    if (code == package::Event::kEntryPercent) static_cast<Canceller*>(context)->builder->cancelRequested = 1;
     return 0;
   }
 };
@@ -124,7 +129,7 @@ class BuildRunTest : public ::testing::Test {
 
 TEST_F(BuildRunTest, PlainBuildIsTheImageFollowedByTheArchive) {
   ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
-  ASSERT_EQ(builder->BuildPackage(134, target, nullptr, nullptr, u"", noTool), package::kResultDone);
+  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, u"", noTool), package::Result::kDone);
   const std::string bytes = ReadWholeFile(target);
   const auto image = ExtractorImage();
   ASSERT_GT(image.size(), 1000u);
@@ -132,9 +137,9 @@ TEST_F(BuildRunTest, PlainBuildIsTheImageFollowedByTheArchive) {
   EXPECT_EQ(builder->GetDataOffset(0), image.size());
 
   auto reader = ReaderOf(target);
-  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone);
   const std::u16string out = temp.Path(u"unpacked");
-  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::kResultDone);
+  ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kDone);
   EXPECT_EQ(ReadWholeFile(out + u"\\setup.exe"), std::string(70000, 'x'));
   EXPECT_EQ(ReadWholeFile(out + u"\\data.bin"), "data");
 
@@ -142,9 +147,9 @@ TEST_F(BuildRunTest, PlainBuildIsTheImageFollowedByTheArchive) {
   builder->fileAndProductVersion = u"9.9";
   builder->description = u"ignored";
   const std::u16string second = temp.Path(u"out\\second.exe");
-  ASSERT_EQ(builder->BuildPackage(134, second, nullptr, nullptr, temp.Path(u"missing.gif"),
+  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, second, nullptr, nullptr, temp.Path(u"missing.gif"),
                                   BinDirectory()),
-            package::kResultDone);
+            package::Result::kDone);
   EXPECT_EQ(ReadWholeFile(second), bytes);
 }
 
@@ -156,10 +161,10 @@ TEST_F(BuildRunTest, SplashAndVersionAreStampedBeforeTheArchive) {
   builder->fileAndProductVersion = u"13.0 Build 3271";
   builder->description = u"";
   ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
-  ASSERT_EQ(builder->BuildPackage(134, target, nullptr, nullptr, splash, BinDirectory()),
-            package::kResultDone);
+  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, splash, BinDirectory()),
+            package::Result::kDone);
 
-  EXPECT_EQ(FileResource(target, L"GIF", L"ARCHIVE", 1024), gif);
+  EXPECT_EQ(SplashResource(target), gif);
   const Version v = ReadVersion(target);
   EXPECT_EQ(v.file, L"13.0.0.3271");
   EXPECT_EQ(v.product, L"13.0.0.3271");
@@ -170,7 +175,7 @@ TEST_F(BuildRunTest, SplashAndVersionAreStampedBeforeTheArchive) {
 
   // The archive comes after every resource change.
   auto reader = ReaderOf(target);
-  ASSERT_EQ(reader->OpenPackage(true), package::kResultDone);
+  ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone);
   EXPECT_GT(reader->GetDataOffset(0), ExtractorImage().size());
 }
 
@@ -180,11 +185,11 @@ TEST_F(BuildRunTest, BuildNumbersCarryIntoTheThirdPartAndWorkWithoutTheTool) {
   builder->fileAndProductVersion = u"x";
   const std::u16string splash = temp.WriteFile(u"s.gif", "GIF89a");
   ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
-  ASSERT_EQ(builder->BuildPackage(134, target, nullptr, nullptr, splash, noTool), package::kResultDone);
+  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, splash, noTool), package::Result::kDone);
   EXPECT_EQ(ReadVersion(target).file, L"13.0.1.1");
   EXPECT_EQ(ReadVersionString(target, L"FileVersion"), L"1.0.0.0");  // no tool, no strings
-  EXPECT_EQ(FileResource(target, L"GIF", L"ARCHIVE", 1024), "GIF89a");
-  EXPECT_EQ(ReaderOf(target)->OpenPackage(true), package::kResultDone);
+  EXPECT_EQ(SplashResource(target), "GIF89a");
+  EXPECT_EQ(ReaderOf(target)->OpenPackage(true), package::Result::kDone);
 }
 
 TEST_F(BuildRunTest, EarlyResultsLeaveNoFile) {
@@ -193,13 +198,13 @@ TEST_F(BuildRunTest, EarlyResultsLeaveNoFile) {
     bool emptyTable;
     int resourceId;
     std::u16string target;
-    int result;
+    package::Result result;
   };
   const Case cases[] = {
-      {"empty table", true, 134, temp.Path(u"a.exe"), package::kResultEmpty},
-      {"no such extractor image", false, 999, temp.Path(u"b.exe"), package::kResultNoExtractorImage},
-      {"empty target", false, 134, u"", package::kResultFileError},
-      {"target folder missing", false, 134, temp.Path(u"missing\\c.exe"), package::kResultFileError},
+      {"empty table", true, IDR_EXTRACTOR_IMAGE, temp.Path(u"a.exe"), package::Result::kEmpty},
+      {"no such extractor image", false, 999, temp.Path(u"b.exe"), package::Result::kNoExtractorImage},
+      {"empty target", false, IDR_EXTRACTOR_IMAGE, u"", package::Result::kFileError},
+      {"target folder missing", false, IDR_EXTRACTOR_IMAGE, temp.Path(u"missing\\c.exe"), package::Result::kFileError},
   };
   for (const Case& c : cases) {
     PackageBuilder empty;
@@ -218,8 +223,8 @@ TEST_F(BuildRunTest, AFailedOrCancelledRunLeavesWhatWasThere) {
     if (previous) temp.WriteFile(u"out\\pkg.exe", "the previous package");
     temp.WriteFile(u"src\\data.bin", "data");
     Deleter deleter{builder->GetSourcePath(1)};
-    EXPECT_EQ(builder->BuildPackage(134, target, &Deleter::Callback, &deleter, u"", noTool),
-              package::kResultCannotOpenFile);
+    EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, &Deleter::Callback, &deleter, u"", noTool),
+              package::Result::kCannotOpenFile);
     auto left = [&]() {
       return previous ? ReadWholeFile(target) == "the previous package"
                       : !platform::GetAttributes(target).has_value();
@@ -228,8 +233,8 @@ TEST_F(BuildRunTest, AFailedOrCancelledRunLeavesWhatWasThere) {
 
     temp.WriteFile(u"src\\data.bin", "data");
     Canceller canceller{builder.get()};
-    EXPECT_EQ(builder->BuildPackage(134, target, &Canceller::Callback, &canceller, u"", noTool),
-              package::kResultDone);
+    EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, &Canceller::Callback, &canceller, u"", noTool),
+              package::Result::kDone);
     EXPECT_TRUE(left());
     builder->cancelRequested = 0;
     // No temporary file is left beside the target.
@@ -246,7 +251,7 @@ TEST_F(BuildRunTest, ATargetThatIsASourceIsLeftAlone) {
   const std::u16string source = builder->GetSourcePath(0);
   // The same file by another spelling.
   const std::u16string spelled = temp.Path(u"src\\.\\SETUP.EXE");
-  EXPECT_EQ(builder->BuildPackage(134, spelled, nullptr, nullptr, u"", noTool), package::kResultFileError);
+  EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, spelled, nullptr, nullptr, u"", noTool), package::Result::kFileError);
   EXPECT_EQ(ReadWholeFile(source), std::string(70000, 'x'));
 }
 

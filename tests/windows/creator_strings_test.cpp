@@ -15,15 +15,17 @@
 #include <string_view>
 #include <vector>
 
+#include "resources/creator/resource_ids.h"
+
 namespace {
 
-constexpr UINT kTitle = 1;
-constexpr UINT kWait = 2;
-constexpr UINT kReadError = 3;
-constexpr UINT kMemoryError = 4;
-constexpr UINT kMissingFile = 5;
-constexpr UINT kConfirmStop = 6;
-constexpr UINT kAppTitle = 57344;
+constexpr UINT kTitle = IDS_CREATING_TITLE;
+constexpr UINT kWait = IDS_CREATING_WAIT;
+constexpr UINT kReadError = IDS_READ_ERROR;
+constexpr UINT kMemoryError = IDS_MEMORY_ERROR;
+constexpr UINT kMissingFile = IDS_MISSING_FILE;
+constexpr UINT kConfirmStop = IDS_CONFIRM_STOP;
+constexpr UINT kAppTitle = IDS_APP_TITLE;
 constexpr std::array<UINT, 7> kIds = {kTitle,        kWait,        kReadError, kMemoryError,
                                       kMissingFile, kConfirmStop, kAppTitle};
 

@@ -5,12 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
-#include "creator/app/startup_paths.h"
 #include "creator/description/package_description.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 #include "tests/support/temp_folder.h"
@@ -27,7 +26,7 @@ std::wstring EventName(const wchar_t* what) {
 int HoldFile(const wchar_t* path, const wchar_t* readyName, const wchar_t* releaseName) {
   UniqueFileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return 3;
+  if (!file) return 3;
   UniqueHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, readyName));
   UniqueHandle release(OpenEventW(SYNCHRONIZE, FALSE, releaseName));
   if (!ready || !release) return 4;
@@ -57,7 +56,7 @@ class FileHolder {
       return;
     }
     process_.reset(info.hProcess);
-    CloseHandle(info.hThread);
+    const UniqueHandle thread(info.hThread);
     HANDLE waits[] = {ready_.get(), process_.get()};
     holding_ = WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
   }
@@ -88,7 +87,7 @@ TEST(OtherProcess, AFileHeldWithoutSharingExistsButCannotBeOpened) {
     FileHolder holder(path);
     ASSERT_TRUE(holder.holding());
 
-    EXPECT_TRUE(creator::FileExists(path));
+    EXPECT_TRUE(platform::FileExists(path));
 
     platform::File file;
     platform::FileErrorInfo error;

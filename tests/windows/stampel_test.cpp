@@ -5,10 +5,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "package/version_block.h"
@@ -60,14 +58,11 @@ std::string QueryString(std::vector<unsigned char>& info, const wchar_t* path) {
 }
 
 using platform::win32::UniqueFileHandle;
-
-struct ModuleFreer {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
+using platform::win32::UniqueModule;
 
 // The version block of `language`, read from the file's resources.
 std::optional<package::VersionNode> VersionBlockIn(const std::u16string& path, WORD language) {
-  const std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer> module(LoadLibraryExW(
+  const UniqueModule module(LoadLibraryExW(
       Wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!module) return std::nullopt;
   const HRSRC found = FindResourceExW(module.get(), RT_VERSION, MAKEINTRESOURCEW(1), language);
@@ -164,7 +159,7 @@ TEST(Stampel, LeavesTheFileAsItWasWhenItCannotStamp) {
                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
                                   : INVALID_HANDLE_VALUE);
     if (c.heldOpen) {
-      ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE) << c.what;
+      ASSERT_TRUE(holder) << c.what;
     }
 
     const auto code =

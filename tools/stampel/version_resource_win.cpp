@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/program.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
 namespace stampel {
@@ -15,23 +16,11 @@ using platform::win32::Wide;
 // The version resource is always named 1.
 const wchar_t* const kVersionName = MAKEINTRESOURCEW(1);
 
-// A file mapped for reading its resources, never run.
-class ResourceModule {
- public:
-  explicit ResourceModule(const std::u16string& path)
-      : module_(LoadLibraryExW(Wide(path), nullptr,
-                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
-  ~ResourceModule() {
-    if (module_) FreeLibrary(module_);
-  }
-  ResourceModule(const ResourceModule&) = delete;
-  ResourceModule& operator=(const ResourceModule&) = delete;
-
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
+// The file mapped for reading its resources, never run.
+platform::win32::UniqueModule LoadForResources(const std::u16string& path) {
+  return platform::win32::UniqueModule(LoadLibraryExW(
+      Wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+}
 
 struct LanguageList {
   std::vector<WORD> languages;
@@ -52,8 +41,8 @@ BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR con
 }  // namespace
 
 ExitCode ReadVersionResources(const std::u16string& path, std::vector<VersionResource>& resources) {
-  const ResourceModule module(path);
-  if (!module.get()) return ExitCode::kFileNotLoaded;
+  const platform::win32::UniqueModule module = LoadForResources(path);
+  if (!module) return ExitCode::kFileNotLoaded;
 
   LanguageList list;
   const BOOL listed = EnumResourceLanguagesW(module.get(), RT_VERSION, kVersionName, AddLanguage,

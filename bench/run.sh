@@ -29,16 +29,7 @@ rounds=${BENCH_ROUNDS:-5}
 
 # --- Tools and builds ---
 
-missing=()
-command -v zip >/dev/null || missing+=(zip)
-command -v unzip >/dev/null || missing+=(unzip)
-if [ ${#missing[@]} -ne 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+bash scripts/install-deps.sh zip unzip
 
 release=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG")
 cmake --preset native -B "$build" "${release[@]}" >/dev/null

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need.
+# Installs the Debian packages that building and testing need, and those
+# named as arguments (the benchmark's and the screenshots' own tools).
 # Idempotent: prints nothing and changes nothing when everything is present.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 xvfb osslsigncode openssl
   clang libclang-rt-14-dev llvm
+ "$@"
 )
 
 missing=()

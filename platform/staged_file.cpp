@@ -8,6 +8,14 @@ StagedFile::StagedFile() = default;
 
 StagedFile::~StagedFile() { Abandon(); }
 
+void StagedFile::Restart(const FileIdentity* protect) {
+  Abandon();
+  failure_ = StageFailure::kNone;
+  osError_ = 0;
+  protect_.reset();
+  if (protect != nullptr) protect_ = *protect;
+}
+
 bool StagedFile::Fail(StageFailure failure, long osError) {
   Abandon();
   failure_ = failure;

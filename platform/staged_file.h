@@ -14,6 +14,7 @@
 // Used by one thread at a time; the object is not copied or moved.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,12 +80,16 @@ class StagedFile {
  private:
   struct Folders;  // the open folders on the way, per platform
 
+  // Abandons what was begun, forgets the last failure, and takes `protect`
+  // (when given) as the file never to replace.
+  void Restart(const FileIdentity* protect);
   bool Fail(StageFailure failure, long osError);
 
   File file_;
   std::u16string finalPath_;
   std::u16string temporaryPath_;
   Folders* folders_ = nullptr;
+  std::optional<FileIdentity> protect_;
   StageFailure failure_ = StageFailure::kNone;
   long osError_ = 0;
 };

@@ -79,7 +79,6 @@ struct StagedFile::Folders {
   std::vector<Made> madeBelow;         // outermost first
   std::string finalName;
   std::string temporaryName;           // empty while there is no temporary file
-  std::optional<FileIdentity> protect;
 
   Folders() = default;
   Folders(const Folders&) = delete;
@@ -96,12 +95,9 @@ struct StagedFile::Folders {
 
 bool StagedFile::Begin(const std::u16string& root, const std::u16string& relative,
                        const FileIdentity* protect) {
-  Abandon();
-  failure_ = StageFailure::kNone;
-  osError_ = 0;
+  Restart(protect);
   folders_ = new Folders;
   Folders& f = *folders_;
-  if (protect != nullptr) f.protect = *protect;
 
   std::u16string rootPath = root;
   while (rootPath.size() > 1 && rootPath.back() == u'/') rootPath.pop_back();
@@ -169,7 +165,7 @@ bool StagedFile::Begin(const std::u16string& root, const std::u16string& relativ
   }
 
   long error = 0;
-  if (const StageFailure refused = LookAtFinalName(f.Dir(), f.finalName, f.protect, &error);
+  if (const StageFailure refused = LookAtFinalName(f.Dir(), f.finalName, protect_, &error);
       refused != StageFailure::kNone) {
     return Fail(refused, error);
   }
@@ -205,7 +201,7 @@ bool StagedFile::Commit() {
     return Fail(StageFailure::kCannotCreate, e.osError());
   }
   long error = 0;
-  if (const StageFailure refused = LookAtFinalName(f.Dir(), f.finalName, f.protect, &error);
+  if (const StageFailure refused = LookAtFinalName(f.Dir(), f.finalName, protect_, &error);
       refused != StageFailure::kNone) {
     return Fail(refused, error);
   }

@@ -105,18 +105,14 @@ StageFailure LookAtFinalName(const std::u16string& path, const std::optional<Fil
 struct StagedFile::Folders {
   std::vector<std::u16string> made;   // the folders Begin created, outermost first
   std::vector<UniqueFileHandle> held;  // the root, then each folder of `relative`
-  std::optional<FileIdentity> protect;
   bool temporaryMade = false;
 };
 
 bool StagedFile::Begin(const std::u16string& root, const std::u16string& relative,
                        const FileIdentity* protect) {
-  Abandon();
-  failure_ = StageFailure::kNone;
-  osError_ = 0;
+  Restart(protect);
   folders_ = new Folders;
   Folders& f = *folders_;
-  if (protect != nullptr) f.protect = *protect;
 
   std::u16string path = root;
   while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != u':') {
@@ -200,7 +196,7 @@ bool StagedFile::Begin(const std::u16string& root, const std::u16string& relativ
   if (!IsSeparator(path.back())) path += u'\\';
 
   long error = 0;
-  if (const StageFailure refused = LookAtFinalName(finalPath_, f.protect, &error);
+  if (const StageFailure refused = LookAtFinalName(finalPath_, protect_, &error);
       refused != StageFailure::kNone) {
     return Fail(refused, error);
   }
@@ -238,7 +234,7 @@ bool StagedFile::Commit() {
     return Fail(StageFailure::kCannotCreate, e.osError());
   }
   long error = 0;
-  if (const StageFailure refused = LookAtFinalName(finalPath_, folders_->protect, &error);
+  if (const StageFailure refused = LookAtFinalName(finalPath_, protect_, &error);
       refused != StageFailure::kNone) {
     return Fail(refused, error);
   }

@@ -22,6 +22,7 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 #include "resources/creator/resource_ids.h"
+#include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -164,16 +165,6 @@ std::string Crlf(std::initializer_list<std::u16string> lines) {
   return text + "\r\n";
 }
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::string out(n, '\0');
-  unsigned x = seed;
-  for (char& c : out) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 23);
-  }
-  return out;
-}
-
 class CreatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -184,7 +175,7 @@ class CreatorTest : public ::testing::Test {
                   fs::path(temp.path()) / "Stampel" / "StampelLib.exe");
     temp.WriteFile(u"src/setup.exe", "MZ setup");
     temp.WriteFile(u"src/Data/readme.txt", "read me");
-    temp.WriteFile(u"src/Data/images/logo.bin", RandomBytes(50000, 1));
+    temp.WriteFile(u"src/Data/images/logo.bin", testing_support::RandomBytes(50000, 1));
   }
 
   void Describe(const std::string& text) { temp.WriteFile(u"PackageCreator.txt", text); }
@@ -219,7 +210,7 @@ TEST_F(CreatorTest, ADescriptionBesideTheProgramBecomesAPackage) {
   ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kDone);
   EXPECT_EQ(ReadWholeFile(out + u"\\setup.exe"), "MZ setup");
   EXPECT_EQ(ReadWholeFile(out + u"\\Data\\readme.txt"), "read me");
-  EXPECT_EQ(ReadWholeFile(out + u"\\Data\\images\\logo.bin"), RandomBytes(50000, 1));
+  EXPECT_EQ(ReadWholeFile(out + u"\\Data\\images\\logo.bin"), testing_support::RandomBytes(50000, 1));
 
   auto block = platform::ReadFileVersionInfo(target);
   ASSERT_TRUE(block.has_value());
@@ -252,7 +243,7 @@ TEST_F(CreatorTest, AMissingDescriptionIsReportedWithItsPath) {
 TEST_F(CreatorTest, CloseDuringTheRunAsksFirst) {
   // The close is acted on at the writer's first progress call, after the
   // extractor image and the resource steps; the question then holds the run.
-  temp.WriteFile(u"src/Data/big.bin", RandomBytes(20'000'000, 2));
+  temp.WriteFile(u"src/Data/big.bin", testing_support::RandomBytes(20'000'000, 2));
   Describe(U8(FullDescription()));
   struct Case {
     const char* what;

@@ -8,11 +8,11 @@
 #include <future>
 #include <limits>
 #include <optional>
-#include <random>
 #include <string>
 #include <thread>
 
 #include "platform/file_system.h"
+#include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
 
 #ifndef _WIN32
@@ -44,13 +44,6 @@ const char* ShareName(FileShare share) {
 bool OpensExclusively(const std::u16string& path) {
   File file;
   return file.Open(path, FileAccess::kReadWrite, FileCreation::kOpenExisting, FileShare::kNone);
-}
-
-std::string RandomBytes(std::size_t size) {
-  std::mt19937 generator(20240611);
-  std::string data(size, '\0');
-  for (char& c : data) c = static_cast<char>(generator() & 0xFF);
-  return data;
 }
 
 TEST(FileShareTest, SecondOpenMustSuitBothShareModes) {
@@ -224,7 +217,7 @@ TEST(FileCreationTest, FolderNeverOpensAsAFile) {
 
 TEST(FileIoTest, RoundTripLargerThanOneChunk) {
   TempFolder temp;
-  const std::string data = RandomBytes(200 * 1024);
+  const std::string data = testing_support::RandomBytes(200 * 1024, 20240611);
   const std::u16string path = temp.Path(u"data.bin");
   File file;
   ASSERT_TRUE(file.Open(path, FileAccess::kReadWrite, FileCreation::kCreateAlways,
@@ -259,7 +252,7 @@ TEST(FileIoTest, RoundTripLargerThanOneChunk) {
 
 TEST(FileIoTest, SeekFromEachOrigin) {
   TempFolder temp;
-  const std::string data = RandomBytes(4096);
+  const std::string data = testing_support::RandomBytes(4096, 20240611);
   const std::u16string path = temp.WriteFile(u"seek.bin", data);
   File file;
   ASSERT_TRUE(file.Open(path, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));

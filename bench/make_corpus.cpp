@@ -38,10 +38,10 @@ enum class Kind { kText, kRecords, kRandom };
 class Generator {
  public:
   Generator() : random_(0x5EED'0001) {
-    static const char* const kSyllables[] = {"ka", "lo", "mi", "ne", "ru", "sa", "ti", "vo",
-                                             "ber", "dan", "fel", "gor", "hin", "jul", "kor",
-                                             "lan", "mor", "nis", "pel", "qua", "ros", "sen",
-                                             "tor", "und", "ver", "wal", "xen", "yor", "zed"};
+    static const char* const kSyllables[] = {"ka",  "lo",  "mi",  "ne",  "ru",  "sa",  "ti",  "vo",
+                                             "ber", "dan", "fel", "gor", "hin", "jul", "kor", "lan",
+                                             "mor", "nis", "pel", "qua", "ros", "sen", "tor", "und",
+                                             "ver", "wal", "xen", "yor", "zed"};
     Random words(0x5EED'0002);
     for (int i = 0; i < 3000; ++i) {
       std::string word;
@@ -109,8 +109,8 @@ class Generator {
     time_ += 1 + random_.Below(30);
     put(recordId_, 4);
     put(time_, 4);
-    put(random_.Below(8), 2);                     // type
-    put(random_.Below(4) == 0 ? 0x11 : 0x01, 2);  // flags
+    put(random_.Below(8), 2);                                    // type
+    put(random_.Below(4) == 0 ? 0x11 : 0x01, 2);                 // flags
     for (int i = 0; i < 4; ++i) put(random_.Below(64) * 25, 4);  // coarse values
     out += names_[random_.Below(names_.size())];
     put(random_.Next(), 4);  // a little entropy
@@ -147,9 +147,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "make_corpus: FOLDER must not exist and SCALE must lie in (0, 4]\n");
     return 2;
   }
-  const char* const folders[] = {"bin", "lib", "lib/plugins", "docs", "docs/manual",
-                                 "docs/manual/html", "data", "data/records", "data/blobs",
-                                 "data/blobs/a", "data/blobs/a/deep", "data/blobs/b"};
+  const char* const folders[] = {"bin",
+                                 "lib",
+                                 "lib/plugins",
+                                 "docs",
+                                 "docs/manual",
+                                 "docs/manual/html",
+                                 "data",
+                                 "data/records",
+                                 "data/blobs",
+                                 "data/blobs/a",
+                                 "data/blobs/a/deep",
+                                 "data/blobs/b"};
   for (const char* folder : folders) std::filesystem::create_directories(root / folder);
 
   Generator generator;

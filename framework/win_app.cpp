@@ -66,7 +66,8 @@ int CWinApp::ShowMessageBox(const std::u16string& text, UINT type) const {
 }
 
 void CWinApp::ReportFileError(const platform::FileError& error) const {
-  ShowMessageBox(FormatMessageText(FileErrorText(error.cause()), error.path()), MB_OK | MB_ICONSTOP);
+  ShowMessageBox(FormatMessageText(FileErrorText(error.cause()), error.path()),
+                 MB_OK | MB_ICONSTOP);
 }
 
 std::u16string FormatMessageText(std::u16string_view text, std::u16string_view argument) {

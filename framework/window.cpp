@@ -16,8 +16,8 @@ void CWnd::SetText(const std::u16string& text) const {
 
 std::u16string CWnd::GetText() const {
   std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd_)) + 1, u'\0');
-  const int length = GetWindowTextW(hwnd_, reinterpret_cast<wchar_t*>(text.data()),
-                                    static_cast<int>(text.size()));
+  const int length =
+      GetWindowTextW(hwnd_, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()));
   text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
   return text;
 }
@@ -46,12 +46,8 @@ bool CWnd::RouteToHandlers(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
       return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_TIMER:
-      OnTimer(static_cast<UINT_PTR>(wParam));
-      return true;
-    case WM_DESTROY:
-      OnDestroy();
-      return false;  // the default handling runs as well
+    case WM_TIMER: OnTimer(static_cast<UINT_PTR>(wParam)); return true;
+    case WM_DESTROY: OnDestroy(); return false;  // the default handling runs as well
   }
   return false;
 }
@@ -104,12 +100,8 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void CDialog::OnButtonClicked(int id) {
   switch (id) {
-    case IDOK:
-      OnOK();
-      break;
-    case IDCANCEL:
-      OnCancel();
-      break;
+    case IDOK: OnOK(); break;
+    case IDCANCEL: OnCancel(); break;
   }
 }
 
@@ -188,7 +180,8 @@ bool CPlainWnd::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 LRESULT CALLBACK CPlainWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   CPlainWnd* window = nullptr;
   if (message == WM_NCCREATE) {
-    window = static_cast<CPlainWnd*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+    window =
+        static_cast<CPlainWnd*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
     window->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
   } else {

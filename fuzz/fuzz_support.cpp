@@ -12,7 +12,6 @@
 #include <span>
 #include <system_error>
 
-
 namespace fuzz {
 
 void Fail(const std::string& what) {

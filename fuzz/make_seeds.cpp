@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "tests/support/package_bytes.h"
 #include "package/package_builder.h"
 #include "package/result_codes.h"
 #include "platform/file.h"
+#include "tests/support/package_bytes.h"
 #include "text/utf8.h"
 
 namespace {
@@ -97,12 +97,9 @@ int main(int argc, char** argv) {
   std::string binary;
   for (int i = 0; i < 300; ++i) binary.push_back(static_cast<char>(i * 37 % 251));
   const std::vector<Source> several = {
-      {"setup.exe", "MZ setup program"},
-      {"Data\\sub\\b.bin", binary},
-      {"Data\\empty.txt", ""},
-      {"Product.AppNameFile", ""},
-      {"ShowReadMe.txt", "read me"},
-      {"HTML Images\\logo.gif", "GIF89a"},
+      {"setup.exe", "MZ setup program"}, {"Data\\sub\\b.bin", binary},
+      {"Data\\empty.txt", ""},           {"Product.AppNameFile", ""},
+      {"ShowReadMe.txt", "read me"},     {"HTML Images\\logo.gif", "GIF89a"},
   };
 
   MakePackage(scratch, out + "/one.pkg", std::string(64, 'S'),
@@ -148,16 +145,25 @@ int main(int argc, char** argv) {
   const std::string text = testing_support::Deflate(repeated);
   const auto packed = static_cast<std::uint32_t>(text.size());
   const auto size = static_cast<std::uint32_t>(repeated.size());
-  std::vector<testing_support::RawRecord> sharing;  // many entries that unpack one stream again and again
-  for (int i = 0; i < 64; ++i) sharing.push_back({at, size, packed, text::Utf8ToUtf16("e" + std::to_string(i))});
+  std::vector<testing_support::RawRecord>
+      sharing;  // many entries that unpack one stream again and again
+  for (int i = 0; i < 64; ++i)
+    sharing.push_back({at, size, packed, text::Utf8ToUtf16("e" + std::to_string(i))});
   const std::pair<const char*, std::string> hostile[] = {
       {"shared-stream.pkg", testing_support::RawPackage(stub + text, sharing, 64)},
-      {"past-its-size.pkg", testing_support::RawPackage(stub + text, {{at, 1000, packed, u"past.txt"}}, 1)},
-      {"short-of-its-size.pkg", testing_support::RawPackage(stub + text, {{at, size + 1, packed, u"short.txt"}}, 1)},
-      {"beyond-its-stream.pkg", testing_support::RawPackage(stub + text + "tail", {{at, size, packed + 4, u"beyond.txt"}}, 1)},
-      {"colon.pkg", testing_support::RawPackage(stub + text, {{at, size, packed, u"a.txt:stream"}}, 1)},
-      {"device.pkg", testing_support::RawPackage(stub + text, {{at, size, packed, u"Data\\con.txt"}}, 1)},
-      {"absolute.pkg", testing_support::RawPackage(stub + text, {{at, size, packed, u"\\abs.txt"}}, 1)},
+      {"past-its-size.pkg",
+       testing_support::RawPackage(stub + text, {{at, 1000, packed, u"past.txt"}}, 1)},
+      {"short-of-its-size.pkg",
+       testing_support::RawPackage(stub + text, {{at, size + 1, packed, u"short.txt"}}, 1)},
+      {"beyond-its-stream.pkg",
+       testing_support::RawPackage(stub + text + "tail", {{at, size, packed + 4, u"beyond.txt"}},
+                                   1)},
+      {"colon.pkg",
+       testing_support::RawPackage(stub + text, {{at, size, packed, u"a.txt:stream"}}, 1)},
+      {"device.pkg",
+       testing_support::RawPackage(stub + text, {{at, size, packed, u"Data\\con.txt"}}, 1)},
+      {"absolute.pkg",
+       testing_support::RawPackage(stub + text, {{at, size, packed, u"\\abs.txt"}}, 1)},
   };
   for (const auto& [name, bytes] : hostile) fuzz::WriteWholeFile(out + "/" + name, bytes);
   // Names of the links that the fuzz target lays in the destination, and

@@ -28,9 +28,9 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
-#include "tests/support/package_bytes.h"
 #include "package/package_builder.h"
 #include "package/result_codes.h"
+#include "tests/support/package_bytes.h"
 #include "text/utf8.h"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
@@ -72,7 +72,8 @@ const Paths& GetPaths() {
 std::map<std::string, std::filesystem::file_type> Tree(const std::string& root) {
   namespace fs = std::filesystem;
   std::map<std::string, fs::file_type> tree;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
     tree[it->path().lexically_relative(root).generic_string()] = it->symlink_status().type();
   }
   return tree;
@@ -130,8 +131,7 @@ int Progress(package::Event eventCode, const void* eventData, void* context) {
     case package::Event::kPackedBytesDone:
       events += static_cast<std::size_t>(*static_cast<const std::int32_t*>(eventData) & 1);
       break;
-    default:
-      fuzz::Fail("unknown event " + std::to_string(static_cast<int>(eventCode)));
+    default: fuzz::Fail("unknown event " + std::to_string(static_cast<int>(eventCode)));
   }
   return 0;
 }
@@ -168,7 +168,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       builder->ExtractAll(text::Utf8ToUtf16(paths.out), Progress, &events);
   if (opened == package::Result::kDone && extracted != package::Result::kDone &&
       extracted != package::Result::kFileError) {
-    fuzz::Fail(std::string("ExtractAll gave \"") + package::ResultName(extracted) + "\" for a package that opened");
+    fuzz::Fail(std::string("ExtractAll gave \"") + package::ResultName(extracted) +
+               "\" for a package that opened");
   }
   const std::uint64_t written = CheckTree(paths);
   if (written > promised) {
@@ -176,13 +177,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                std::to_string(promised));
   }
   // The first entry once more, whatever its name, over what is there.
-  sink += static_cast<std::size_t>(builder->ExtractEntry(0, text::Utf8ToUtf16(paths.out)) == package::Result::kDone);
+  sink += static_cast<std::size_t>(builder->ExtractEntry(0, text::Utf8ToUtf16(paths.out)) ==
+                                   package::Result::kDone);
   CheckTree(paths);
   fuzz::RemoveTree(paths.out);
 
   // And into the package's own folder, where it may be named like the
   // package: the package stays as it was.
-  sink += static_cast<std::size_t>(builder->ExtractEntry(0, text::Utf8ToUtf16(paths.area)) == package::Result::kDone);
+  sink += static_cast<std::size_t>(builder->ExtractEntry(0, text::Utf8ToUtf16(paths.area)) ==
+                                   package::Result::kDone);
   if (fuzz::ReadWholeFile(paths.package) != bytes) fuzz::Fail("the package was written to");
   for (const std::string& name : fuzz::ListFolder(paths.area)) {
     if (name != "in.pkg") fuzz::RemoveTree(paths.area + "/" + name);

@@ -72,7 +72,7 @@ std::uint32_t PackageBuilder::BytesPackedBefore(int index) const {
 }
 
 Result PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callback,
-                                 void* context) {
+                                    void* context) {
   for (int i = 0; i < entryCount; ++i) {
     if (entries[i].storedName.size() > format::kMaxNameLength) return Result::kFileError;
   }
@@ -164,7 +164,8 @@ Result PackageBuilder::WriteArchive(platform::File& package, ProgressFunction ca
     std::vector<unsigned char> piece(kChecksumPiece);
     std::uint32_t checksum = 0;
     for (std::uint64_t p = format::kChecksumStart; p < end;) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end - p, kChecksumPiece));
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(end - p, kChecksumPiece));
       const std::size_t got = package.Read(piece.data(), want);
       if (got == 0) {
         // The file shrank while it was being written.

@@ -26,9 +26,9 @@ void Reopen(platform::File& file, const std::u16string& path) {
 }  // namespace
 
 Result PackageBuilder::BuildPackage(int resourceId, const std::u16string& targetPath,
-                                 ProgressFunction callback, void* context,
-                                 const std::u16string& splashPath,
-                                 const std::u16string& toolDirectory) {
+                                    ProgressFunction callback, void* context,
+                                    const std::u16string& splashPath,
+                                    const std::u16string& toolDirectory) {
   if (entryCount < 1) return Result::kEmpty;
   const auto image = platform::FindProgramResource(platform::ResourceId::Named(u"SFX_EXE"),
                                                    platform::ResourceId::Number(resourceId));

@@ -108,7 +108,8 @@ int PackageBuilder::AddFile(const std::u16string& fullPath, const std::u16string
   PackageEntry& entry = entries[entryCount];
   if (entry.LoadFromFile(fullPath, root) == 0) return 0;
   // A name that the reader refuses would make the whole package unreadable.
-  if (entry.storedName.size() > format::kMaxNameLength || !format::IsSafeStoredName(entry.storedName)) {
+  if (entry.storedName.size() > format::kMaxNameLength ||
+      !format::IsSafeStoredName(entry.storedName)) {
     entry.Reset();
     return 0;
   }

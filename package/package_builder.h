@@ -50,9 +50,9 @@ struct EntryOutcome {
 
 // One row of the content table.
 struct PackageEntry {
-  std::u16string storedName;  // the name inside the package
-  std::u16string sourcePath;  // where the file was found on the writing side
-  std::uint32_t size = 0;     // the source's length in bytes
+  std::u16string storedName;     // the name inside the package
+  std::u16string sourcePath;     // where the file was found on the writing side
+  std::uint32_t size = 0;        // the source's length in bytes
   std::uint32_t packedSize = 0;  // length of the entry's zlib stream
   std::uint32_t dataOffset = 0;  // position of that stream in the package file
 
@@ -141,8 +141,8 @@ class PackageBuilder {
   // result is Result::kDone. File errors of the image write and of reopening
   // pass to the caller, after the temporary file was deleted.
   Result BuildPackage(int resourceId, const std::u16string& targetPath, ProgressFunction callback,
-                   void* context, const std::u16string& splashPath,
-                   const std::u16string& toolDirectory);
+                      void* context, const std::u16string& splashPath,
+                      const std::u16string& toolDirectory);
 
   // Creates folder `path` and every missing folder above it, from the top
   // down; the walk up stops at "\" and at a drive designator. The current
@@ -342,7 +342,8 @@ class PackageBuilder {
   // them; the progress events are sent only then.
   enum class Inflated { kWhole, kCancelled, kWriteFailed, kProblem };
   using WriteFunction = bool (*)(void* context, const unsigned char* bytes, std::size_t count);
-  Inflated InflateEntry(platform::File& package, int index, WriteFunction write, void* writeContext);
+  Inflated InflateEntry(platform::File& package, int index, WriteFunction write,
+                        void* writeContext);
 
   std::u16string modulePath;
   platform::FileErrorInfo openError;

@@ -50,7 +50,8 @@ std::int64_t ParseDecimal(std::u16string_view text) {
 }
 
 void AppendU32(std::string& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<char>((value >> shift) & 0xFF));
 }
 
 void AppendText(std::string& out, std::u16string_view text) {
@@ -132,7 +133,8 @@ std::optional<std::size_t> FindMarker(std::span<const unsigned char> tail) {
   return std::nullopt;
 }
 
-std::optional<Trailer> DecodeTrailer(std::span<const unsigned char> tail, std::size_t markerDistance) {
+std::optional<Trailer> DecodeTrailer(std::span<const unsigned char> tail,
+                                     std::size_t markerDistance) {
   if (markerDistance < kMarkerToEnd || markerDistance > tail.size()) return std::nullopt;
   const std::size_t marker = tail.size() - markerDistance;
   SpanReader fields(tail, marker + kMarkerBytes, tail.size());
@@ -155,7 +157,8 @@ DirectoryStatus DecodeDirectory(std::span<const unsigned char> before, std::uint
   records.resize(count);
   // Running out of bytes is damage only when the bytes reach back to the
   // file's start.
-  const DirectoryStatus outOfBytes = beforeStart == 0 ? DirectoryStatus::kDamaged : DirectoryStatus::kShort;
+  const DirectoryStatus outOfBytes =
+      beforeStart == 0 ? DirectoryStatus::kDamaged : DirectoryStatus::kShort;
   std::size_t end = before.size();  // the end of the record being read
   for (std::size_t k = count; k-- > 0;) {
     DirectoryRecord& record = records[k];
@@ -181,13 +184,16 @@ DirectoryStatus DecodeDirectory(std::span<const unsigned char> before, std::uint
   std::vector<const DirectoryRecord*> byOffset;
   byOffset.reserve(records.size());
   for (const DirectoryRecord& record : records) byOffset.push_back(&record);
-  std::sort(byOffset.begin(), byOffset.end(), [](const DirectoryRecord* x, const DirectoryRecord* y) {
-    return x->dataOffset != y->dataOffset ? x->dataOffset < y->dataOffset : x->packedSize < y->packedSize;
-  });
+  std::sort(byOffset.begin(), byOffset.end(),
+            [](const DirectoryRecord* x, const DirectoryRecord* y) {
+              return x->dataOffset != y->dataOffset ? x->dataOffset < y->dataOffset
+                                                    : x->packedSize < y->packedSize;
+            });
   std::uint64_t free = 0;  // the first byte not yet taken by a stream
   for (const DirectoryRecord* record : byOffset) {
     const std::uint64_t streamEnd = std::uint64_t{record->dataOffset} + record->packedSize;
-    if (record->dataOffset < free || streamEnd > directoryStart || record->size > kMaxPackageBytes) {
+    if (record->dataOffset < free || streamEnd > directoryStart ||
+        record->size > kMaxPackageBytes) {
       return DirectoryStatus::kDamaged;
     }
     free = streamEnd;

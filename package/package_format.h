@@ -52,7 +52,7 @@ inline constexpr std::size_t kChecksumBytes = 2 * kChecksumDigits;  // 26
 inline constexpr std::size_t kSizeBytes = 2 * kSizeDigits;          // 20
 
 // From the marker's first byte to the end of the size field.
-inline constexpr std::size_t kMarkerToEnd = kMarkerBytes + kChecksumBytes + kSizeBytes;  // 66
+inline constexpr std::size_t kMarkerToEnd = kMarkerBytes + kChecksumBytes + kSizeBytes;   // 66
 inline constexpr std::size_t kTrailerBytes = kCountBytes + kVersionBytes + kMarkerToEnd;  // 78
 
 // The fixed part of a directory record: three u32 before the name, one after.
@@ -70,7 +70,8 @@ inline constexpr int kMaxEntries = 512;
 inline constexpr std::size_t kMaxNameLength = 1000;  // UTF-16 code units
 
 // The most bytes a directory can take: 512 records with the longest names.
-inline constexpr std::size_t kMaxDirectoryBytes = kMaxEntries * (kRecordFixedBytes + 2 * kMaxNameLength);
+inline constexpr std::size_t kMaxDirectoryBytes =
+    kMaxEntries * (kRecordFixedBytes + 2 * kMaxNameLength);
 
 // Offsets and sizes are below 2^31: the package stays below 2 GiB.
 inline constexpr std::uint64_t kMaxPackageBytes = 0x7FFF'FFFF;
@@ -132,7 +133,8 @@ struct Trailer {
 
 // Nothing when the checksum and size fields do not follow the marker
 // inside `tail`.
-std::optional<Trailer> DecodeTrailer(std::span<const unsigned char> tail, std::size_t markerDistance);
+std::optional<Trailer> DecodeTrailer(std::span<const unsigned char> tail,
+                                     std::size_t markerDistance);
 
 // One directory record, as stored.
 struct DirectoryRecord {

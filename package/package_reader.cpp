@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "package/package_builder.h"
 #include "package/entry_names.h"
+#include "package/package_builder.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
 #include "package/zlib_status.h"
@@ -52,7 +52,8 @@ bool ReadRange(platform::File& file, std::uint64_t start, std::vector<unsigned c
 // signature when a certificate table ends the file.
 std::uint64_t PackageEnd(platform::File& file) {
   const std::uint64_t length = file.Length();
-  std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::uint64_t>(length, format::kPeHeadBytes)));
+  std::vector<unsigned char> head(
+      static_cast<std::size_t>(std::min<std::uint64_t>(length, format::kPeHeadBytes)));
   file.Seek(0, platform::SeekOrigin::kBegin);
   head.resize(file.Read(head.data(), head.size()));
   return format::CertificateTableStart(head, length).value_or(length);
@@ -139,7 +140,8 @@ Result PackageBuilder::OpenPackage(bool verifyChecksum) {
     entry.dataOffset = records[k].dataOffset;
   }
   entryCount = static_cast<int>(records.size());
-  trailerSize = static_cast<int>(*marker + format::kVersionBytes + format::kCountBytes + directoryBytes);
+  trailerSize =
+      static_cast<int>(*marker + format::kVersionBytes + format::kCountBytes + directoryBytes);
   return Result::kDone;
 }
 
@@ -193,7 +195,8 @@ PackageBuilder::Inflated PackageBuilder::InflateEntry(platform::File& package, i
       }
       if (stream.total_out > entry.size) return problem(StreamProblem::kPastSize);
       const std::size_t have = kStreamBufferSize - stream.avail_out;
-      if (write && have != 0 && !write(writeContext, outBuffer, have)) return Inflated::kWriteFailed;
+      if (write && have != 0 && !write(writeContext, outBuffer, have))
+        return Inflated::kWriteFailed;
       if (write) {
         const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
         Notify(progressCallback, Event::kEntryPercent, &percent, progressContext);
@@ -252,8 +255,7 @@ Result PackageBuilder::RestoreEntry(platform::File& package, int index,
       return outcome.result = Result::kDone;
     case Inflated::kWriteFailed:
       return fileError(platform::StageFailure::kCannotCreate, target.osError);
-    case Inflated::kProblem:
-      break;
+    case Inflated::kProblem: break;
   }
   return outcome.result = Result::kDamagedStream;
 }
@@ -266,7 +268,7 @@ Result PackageBuilder::CheckEntry(platform::File& package, int index) {
 }
 
 Result PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFunction callback,
-                               void* context) {
+                                  void* context) {
   const std::u16string folder = AddTrailingSeparator(destination);
   const Result opened = OpenPackage(false);
   if (opened != Result::kDone) return opened;

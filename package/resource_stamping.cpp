@@ -43,8 +43,8 @@ void PackageBuilder::StampVersion(const std::u16string& targetPath,
                                   const std::u16string& toolDirectory) {
   // The version numbers, in the fixed part of the version block.
   if (auto block = platform::ReadFileVersionInfo(targetPath)) {
-    const bool numbersSet = stamping::SetVersionNumbers(*block, stamping::ReadVersionNumber(version),
-                                                        stamping::ReadVersionNumber(buildNumber));
+    const bool numbersSet = stamping::SetVersionNumbers(
+        *block, stamping::ReadVersionNumber(version), stamping::ReadVersionNumber(buildNumber));
     platform::ResourceUpdate update;
     if (numbersSet && update.Begin(targetPath)) {
       if (const auto language = platform::FirstTranslationLanguage(*block)) {
@@ -58,9 +58,9 @@ void PackageBuilder::StampVersion(const std::u16string& targetPath,
 
   // The version strings, each set by one run of the stamping tool. Without
   // a short form (the tool is missing) no run can start.
-  const std::u16string tool = platform::GetShortPath(toolDirectory + platform::kPathSeparator +
-                                                     u"Stampel" + platform::kPathSeparator +
-                                                     u"StampelLib.exe");
+  const std::u16string tool =
+      platform::GetShortPath(toolDirectory + platform::kPathSeparator + u"Stampel" +
+                             platform::kPathSeparator + u"StampelLib.exe");
   const struct {
     std::u16string_view key;
     const std::u16string& value;

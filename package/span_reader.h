@@ -17,14 +17,11 @@ namespace package {
 
 class SpanReader {
  public:
-  explicit SpanReader(std::span<const unsigned char> bytes)
-      : SpanReader(bytes, 0, bytes.size()) {}
+  explicit SpanReader(std::span<const unsigned char> bytes) : SpanReader(bytes, 0, bytes.size()) {}
 
   // A cursor over [position, end) of `bytes`; both are kept inside `bytes`.
   SpanReader(std::span<const unsigned char> bytes, std::size_t position, std::size_t end)
-      : bytes_(bytes),
-        end_(std::min(end, bytes.size())),
-        position_(std::min(position, end_)) {}
+      : bytes_(bytes), end_(std::min(end, bytes.size())), position_(std::min(position, end_)) {}
 
   std::optional<std::uint16_t> ReadU16LittleEndian() {
     if (remaining() < 2) return std::nullopt;

@@ -25,7 +25,8 @@ std::uint32_t ReadVersionNumber(std::u16string_view text) {
   return static_cast<std::uint32_t>(format::ParseDecimal(text.substr(0, kMaxNumberCharacters)));
 }
 
-bool SetVersionNumbers(std::vector<unsigned char>& block, std::uint32_t version, std::uint32_t build) {
+bool SetVersionNumbers(std::vector<unsigned char>& block, std::uint32_t version,
+                       std::uint32_t build) {
   std::optional<VersionNode> root = ParseVersionBlock(block);
   if (!root || root->value.size() < kFixedInfoBytes) return false;
   const std::uint32_t high = version << 16;

@@ -25,7 +25,8 @@ std::uint32_t ReadVersionNumber(std::u16string_view text);
 // Every other byte stays as it was, those after the block's end included.
 // False, with nothing changed, when the block cannot be read (see
 // ParseVersionBlock) or its root holds no fixed part.
-bool SetVersionNumbers(std::vector<unsigned char>& block, std::uint32_t version, std::uint32_t build);
+bool SetVersionNumbers(std::vector<unsigned char>& block, std::uint32_t version,
+                       std::uint32_t build);
 
 // The string-stamping tool's command line: the tool, -u, the target in
 // double quotes, the key, the value in double quotes, single blanks

@@ -16,15 +16,11 @@ enum class ZlibStatus {
 inline ZlibStatus FromZlib(int status) {
   switch (status) {
     case Z_OK:
-    case Z_BUF_ERROR:
-      return ZlibStatus::kGoOn;
-    case Z_STREAM_END:
-      return ZlibStatus::kEnded;
+    case Z_BUF_ERROR: return ZlibStatus::kGoOn;
+    case Z_STREAM_END: return ZlibStatus::kEnded;
     case Z_DATA_ERROR:
-    case Z_NEED_DICT:
-      return ZlibStatus::kDamaged;
-    default:
-      return ZlibStatus::kFailed;
+    case Z_NEED_DICT: return ZlibStatus::kDamaged;
+    default: return ZlibStatus::kFailed;
   }
 }
 

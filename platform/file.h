@@ -55,8 +55,7 @@ class File {
   // Opens `path`, closing whatever this object held before. A directory is
   // never opened as a file. On failure returns false, leaves the object
   // closed and fills *error when it is given.
-  bool Open(const std::u16string& path, FileAccess access,
-            FileCreation creation, FileShare share,
+  bool Open(const std::u16string& path, FileAccess access, FileCreation creation, FileShare share,
             FileErrorInfo* error = nullptr);
 
   bool IsOpen() const { return handle_ != kInvalidHandle; }

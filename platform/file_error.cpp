@@ -9,8 +9,7 @@ namespace {
 
 std::string Describe(const FileErrorInfo& info) {
   return std::string(FileErrorCauseName(info.cause)) + " (OS error " +
-         std::to_string(info.osError) + ") while accessing " +
-         text::Utf16ToUtf8(info.path);
+         std::to_string(info.osError) + ") while accessing " + text::Utf16ToUtf8(info.path);
 }
 
 }  // namespace

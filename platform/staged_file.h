@@ -25,12 +25,12 @@ namespace platform {
 // Why a StagedFile could not be begun or committed.
 enum class StageFailure {
   kNone,
-  kCannotCreate,     // a folder or the file cannot be created or moved (see osError)
-  kLinkOnTheWay,     // a link stands where a folder of the path must be
-  kNotAFolder,       // a file, a pipe or a device stands where a folder must be
-  kNotAPlainFile,    // a link, a folder or a device stands at the final name
-  kReadOnly,         // the file at the final name is read-only (as on Windows)
-  kProtected,        // the file at the final name is the protected file
+  kCannotCreate,   // a folder or the file cannot be created or moved (see osError)
+  kLinkOnTheWay,   // a link stands where a folder of the path must be
+  kNotAFolder,     // a file, a pipe or a device stands where a folder must be
+  kNotAPlainFile,  // a link, a folder or a device stands at the final name
+  kReadOnly,       // the file at the final name is read-only (as on Windows)
+  kProtected,      // the file at the final name is the protected file
 };
 
 class StagedFile {

@@ -7,7 +7,9 @@
 
 namespace text {
 
-constexpr char16_t FoldAsciiCase(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
+constexpr char16_t FoldAsciiCase(char16_t c) {
+  return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
+}
 
 constexpr bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;

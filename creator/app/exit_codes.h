@@ -17,18 +17,12 @@ enum class ExitCode : int {
 // The code's name, for messages.
 constexpr const char* ExitCodeName(ExitCode code) {
   switch (code) {
-    case ExitCode::kPackageWritten:
-      return "package written";
-    case ExitCode::kDescriptionUnreadable:
-      return "description unreadable";
-    case ExitCode::kNothingToPack:
-      return "nothing to pack";
-    case ExitCode::kNoPackage:
-      return "no package";
-    case ExitCode::kCancelled:
-      return "cancelled";
-    case ExitCode::kPackageIncomplete:
-      return "package incomplete";
+    case ExitCode::kPackageWritten: return "package written";
+    case ExitCode::kDescriptionUnreadable: return "description unreadable";
+    case ExitCode::kNothingToPack: return "nothing to pack";
+    case ExitCode::kNoPackage: return "no package";
+    case ExitCode::kCancelled: return "cancelled";
+    case ExitCode::kPackageIncomplete: return "package incomplete";
   }
   return "unknown exit code";
 }

@@ -76,7 +76,8 @@ int Utf8ToWide(const char* source, std::u16string& destination) {
     destination.push_back(c);
     if (c == u';' && destination.size() >= kEscape.size() &&
         std::u16string_view(destination).substr(destination.size() - kEscape.size()) == kEscape) {
-      destination.erase(destination.end() - static_cast<std::ptrdiff_t>(kEscape.size() - 1), destination.end());
+      destination.erase(destination.end() - static_cast<std::ptrdiff_t>(kEscape.size() - 1),
+                        destination.end());
     }
   }
   return 1;
@@ -156,21 +157,11 @@ void PackageDescription::Parse(package::PackageBuilder& builder, std::u16string&
         additions.push_back({row->key == Key::kFolderPath, std::move(value),
                              RemoveKey(GetNextLine(), row->rootKey)});
         break;
-      case Key::kTarget:
-        targetPath = value;
-        break;
-      case Key::kVersion:
-        builder.version = value;
-        break;
-      case Key::kFileAndProductVersion:
-        builder.fileAndProductVersion = value;
-        break;
-      case Key::kBuildNumber:
-        builder.buildNumber = value;
-        break;
-      case Key::kDescription:
-        builder.description = value;
-        break;
+      case Key::kTarget: targetPath = value; break;
+      case Key::kVersion: builder.version = value; break;
+      case Key::kFileAndProductVersion: builder.fileAndProductVersion = value; break;
+      case Key::kBuildNumber: builder.buildNumber = value; break;
+      case Key::kDescription: builder.description = value; break;
     }
   }
   if (!targetPath.empty()) builder.LeaveOutOfFolders(targetPath);

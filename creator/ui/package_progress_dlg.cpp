@@ -54,9 +54,7 @@ bool CPackageProgressDlg::OnMessage(UINT message, WPARAM, LPARAM, INT_PTR& resul
       OnPaint();
       result = TRUE;
       return true;
-    case WM_QUERYDRAGICON:
-      result = reinterpret_cast<INT_PTR>(OnQueryDragIcon());
-      return true;
+    case WM_QUERYDRAGICON: result = reinterpret_cast<INT_PTR>(OnQueryDragIcon()); return true;
   }
   return false;
 }
@@ -104,8 +102,8 @@ void CPackageProgressDlg::OnStart() {
   progressBar.SetPos(0);
 
   const std::size_t cut = targetPath.rfind(u'\\');
-  package::PackageBuilder::CreateDirectoryTree(cut == std::u16string::npos ? std::u16string()
-                                                                           : targetPath.substr(0, cut));
+  package::PackageBuilder::CreateDirectoryTree(
+      cut == std::u16string::npos ? std::u16string() : targetPath.substr(0, cut));
   running = 1;
 
   std::u16string splash = TheApp().exeDirectory + u"\\TempSplashImage.gif";

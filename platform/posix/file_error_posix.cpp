@@ -8,46 +8,37 @@ namespace platform {
 
 FileErrorCause CauseFromOsError(long osError) {
   switch (osError) {
-    case 0:
-      return FileErrorCause::kNone;
+    case 0: return FileErrorCause::kNone;
 
     case ENOENT:
     case ENXIO:
-    case ENODEV:
-      return FileErrorCause::kFileNotFound;
+    case ENODEV: return FileErrorCause::kFileNotFound;
 
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-    case EINVAL:
-      return FileErrorCause::kBadPath;
+    case EINVAL: return FileErrorCause::kBadPath;
 
     case EMFILE:
-    case ENFILE:
-      return FileErrorCause::kTooManyOpenFiles;
+    case ENFILE: return FileErrorCause::kTooManyOpenFiles;
 
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-    case EEXIST:
-      return FileErrorCause::kAccessDenied;
+    case EEXIST: return FileErrorCause::kAccessDenied;
 
-    case EBADF:
-      return FileErrorCause::kInvalidFile;
+    case EBADF: return FileErrorCause::kInvalidFile;
 
     // A folder that still holds something (the Windows side reports its
     // "folder not empty" the same way), or that cannot take one more entry.
     case ENOTEMPTY:
-    case EMLINK:
-      return FileErrorCause::kDirectoryFull;
+    case EMLINK: return FileErrorCause::kDirectoryFull;
 
     case ESPIPE:
-    case EOVERFLOW:
-      return FileErrorCause::kBadSeek;
+    case EOVERFLOW: return FileErrorCause::kBadSeek;
 
-    case EIO:
-      return FileErrorCause::kHardIo;
+    case EIO: return FileErrorCause::kHardIo;
 
     // A refused flock, a busy device and a running program that is opened
     // for writing all mean that someone else holds the file.
@@ -60,16 +51,13 @@ FileErrorCause CauseFromOsError(long osError) {
       return FileErrorCause::kSharingViolation;
 
     case ENOLCK:
-    case EDEADLK:
-      return FileErrorCause::kLockViolation;
+    case EDEADLK: return FileErrorCause::kLockViolation;
 
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-      return FileErrorCause::kDiskFull;
+    case EFBIG: return FileErrorCause::kDiskFull;
 
-    default:
-      return FileErrorCause::kGeneric;
+    default: return FileErrorCause::kGeneric;
   }
 }
 

@@ -89,7 +89,8 @@ bool CutThroughSecondDescriptor(const std::string& name, const struct stat& held
     errno = EBUSY;  // the name was given to another file meanwhile
   } else {
     int result;
-    do result = ::ftruncate(fd, 0); while (result != 0 && errno == EINTR);
+    do result = ::ftruncate(fd, 0);
+    while (result != 0 && errno == EINTR);
     cut = result == 0;
   }
   CloseKeepingErrno(fd);
@@ -191,8 +192,8 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
   }
 
   if (const int refused = TakeShareLock(fd, share); refused != 0) {
-    const FileErrorCause cause = refused == EWOULDBLOCK ? FileErrorCause::kSharingViolation
-                                                        : CauseFromOsError(refused);
+    const FileErrorCause cause =
+        refused == EWOULDBLOCK ? FileErrorCause::kSharingViolation : CauseFromOsError(refused);
     return abandon(cause, refused);
   }
 
@@ -202,7 +203,8 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
       cut = CutThroughSecondDescriptor(name, st);
     } else {
       int result;
-      do result = ::ftruncate(fd, 0); while (result != 0 && errno == EINTR);
+      do result = ::ftruncate(fd, 0);
+      while (result != 0 && errno == EINTR);
       cut = result == 0;
     }
     if (!cut) return abandon(CauseFromOsError(errno), errno);

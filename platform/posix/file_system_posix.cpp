@@ -124,9 +124,7 @@ std::optional<FileIdentity> GetFileIdentity(const std::u16string& path) {
   return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-bool CreateFolder(const std::u16string& path) {
-  return ::mkdir(Native(path).c_str(), 0777) == 0;
-}
+bool CreateFolder(const std::u16string& path) { return ::mkdir(Native(path).c_str(), 0777) == 0; }
 
 bool RemoveFolder(const std::u16string& path) { return ::rmdir(Native(path).c_str()) == 0; }
 
@@ -204,7 +202,7 @@ struct DirectorySearch::State {
   DIR* dir = nullptr;
   std::u16string folder;  // absolute, ending in '/'
   std::string nativeFolder;
-  std::u16string name;    // the name part of the pattern
+  std::u16string name;      // the name part of the pattern
   bool everything = false;  // "*" or "*.*"
   bool single = false;      // no wildcards: one name, looked up directly
   bool done = false;

@@ -78,7 +78,7 @@ struct StagedFile::Folders {
   std::vector<int> open;               // the root, then each folder of `relative`
   std::vector<Made> madeBelow;         // outermost first
   std::string finalName;
-  std::string temporaryName;           // empty while there is no temporary file
+  std::string temporaryName;  // empty while there is no temporary file
 
   Folders() = default;
   Folders(const Folders&) = delete;
@@ -176,8 +176,9 @@ bool StagedFile::Begin(const std::u16string& root, const std::u16string& relativ
     if (number > kTemporaryNameTries) return Fail(StageFailure::kCannotCreate, EEXIST);
     const std::string name = "~stage" + std::to_string(number) + ".tmp";
     if (name == f.finalName) continue;
-    do fd = ::openat(f.Dir(), name.c_str(),
-                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    do
+      fd = ::openat(f.Dir(), name.c_str(),
+                    O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd >= 0) {
       f.temporaryName = name;

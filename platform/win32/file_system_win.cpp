@@ -24,9 +24,9 @@ bool SetAttributes(const std::u16string& path, std::uint32_t attributes) {
 std::optional<FileIdentity> GetFileIdentity(const std::u16string& path) {
   // No access asked for, so that the file's share mode never stands in the
   // way; backup semantics open folders too.
-  const win32::UniqueFileHandle file(CreateFileW(
-      Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const win32::UniqueFileHandle file(
+      CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file) return std::nullopt;
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
@@ -34,23 +34,18 @@ std::optional<FileIdentity> GetFileIdentity(const std::u16string& path) {
                       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-bool CreateFolder(const std::u16string& path) {
-  return CreateDirectoryW(Wide(path), nullptr) != 0;
-}
+bool CreateFolder(const std::u16string& path) { return CreateDirectoryW(Wide(path), nullptr) != 0; }
 
 bool RemoveFolder(const std::u16string& path) { return RemoveDirectoryW(Wide(path)) != 0; }
 
 bool RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)) != 0; }
 
 std::u16string GetCurrentFolder() {
-  return FillBuffer([](wchar_t* buffer, DWORD capacity) {
-    return GetCurrentDirectoryW(capacity, buffer);
-  });
+  return FillBuffer(
+      [](wchar_t* buffer, DWORD capacity) { return GetCurrentDirectoryW(capacity, buffer); });
 }
 
-bool SetCurrentFolder(const std::u16string& path) {
-  return SetCurrentDirectoryW(Wide(path)) != 0;
-}
+bool SetCurrentFolder(const std::u16string& path) { return SetCurrentDirectoryW(Wide(path)) != 0; }
 
 std::u16string GetFullPath(const std::u16string& path) {
   if (path.empty()) return {};
@@ -76,7 +71,7 @@ struct DirectorySearch::State {
   WIN32_FIND_DATAW data{};
   bool pending = false;  // data holds a match not yet handed out
   bool failed = false;
-  std::u16string root;   // the searched folder, absolute, ending with a separator
+  std::u16string root;  // the searched folder, absolute, ending with a separator
 };
 
 namespace {

@@ -63,10 +63,9 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
 // Opens `path` as itself, a reparse point included, for reading its
 // attributes; `share` says what others may do meanwhile.
 UniqueFileHandle OpenUnfollowed(const std::u16string& path, DWORD share) {
-  return UniqueFileHandle(CreateFileW(Wide(path), FILE_READ_ATTRIBUTES, share, nullptr,
-                                      OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
+  return UniqueFileHandle(
+      CreateFileW(Wide(path), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 // The refusals for what stands at the final name `path`: kNone when
@@ -75,8 +74,8 @@ UniqueFileHandle OpenUnfollowed(const std::u16string& path, DWORD share) {
 StageFailure LookAtFinalName(const std::u16string& path, const std::optional<FileIdentity>& protect,
                              long* osError) {
   const UniqueFileHandle file(CreateFileW(
-      Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return StageFailure::kNone;
@@ -103,7 +102,7 @@ StageFailure LookAtFinalName(const std::u16string& path, const std::optional<Fil
 }  // namespace
 
 struct StagedFile::Folders {
-  std::vector<std::u16string> made;   // the folders Begin created, outermost first
+  std::vector<std::u16string> made;    // the folders Begin created, outermost first
   std::vector<UniqueFileHandle> held;  // the root, then each folder of `relative`
   bool temporaryMade = false;
 };

@@ -95,7 +95,8 @@ class ObjectSelection {
     if (previous_ == HGDI_ERROR) previous_ = nullptr;
   }
   ObjectSelection(ObjectSelection&& other) noexcept
-      : dc_(std::exchange(other.dc_, nullptr)), previous_(std::exchange(other.previous_, nullptr)) {}
+      : dc_(std::exchange(other.dc_, nullptr)),
+        previous_(std::exchange(other.previous_, nullptr)) {}
   ObjectSelection& operator=(ObjectSelection&&) = delete;
   ObjectSelection(const ObjectSelection&) = delete;
   ObjectSelection& operator=(const ObjectSelection&) = delete;

@@ -83,13 +83,16 @@ class Creator {
 
   // The exit code once the program has ended; -1 after the time-out.
   int Wait(int seconds = 120) {
-    if (!process_ || WaitForSingleObject(process_.get(), seconds * 1000) != WAIT_OBJECT_0) return -1;
+    if (!process_ || WaitForSingleObject(process_.get(), seconds * 1000) != WAIT_OBJECT_0)
+      return -1;
     DWORD code = 0;
     GetExitCodeProcess(process_.get(), &code);
     return static_cast<int>(code);
   }
 
-  bool Running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+  bool Running() const {
+    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+  }
 
   // A top-level dialog window of the program with the program's title,
   // other than `except`, waited for.
@@ -181,10 +184,11 @@ class CreatorTest : public ::testing::Test {
   void Describe(const std::string& text) { temp.WriteFile(u"PackageCreator.txt", text); }
 
   std::u16string FullDescription() {
-    return U16(Crlf({u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src"),
-                     u"folderpath=" + temp.Path(u"src\\Data"), u"folderpathroot=" + temp.Path(u"src"),
-                     u"target=" + target, u"version=13", u"buildnumber=3271",
-                     u"fileandproductversion=13.0.3271", u"description=End-to-end Setup"}));
+    return U16(
+        Crlf({u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src"),
+              u"folderpath=" + temp.Path(u"src\\Data"), u"folderpathroot=" + temp.Path(u"src"),
+              u"target=" + target, u"version=13", u"buildnumber=3271",
+              u"fileandproductversion=13.0.3271", u"description=End-to-end Setup"}));
   }
 
   std::unique_ptr<package::PackageBuilder> Reader() {
@@ -210,7 +214,8 @@ TEST_F(CreatorTest, ADescriptionBesideTheProgramBecomesAPackage) {
   ASSERT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kDone);
   EXPECT_EQ(ReadWholeFile(out + u"\\setup.exe"), "MZ setup");
   EXPECT_EQ(ReadWholeFile(out + u"\\Data\\readme.txt"), "read me");
-  EXPECT_EQ(ReadWholeFile(out + u"\\Data\\images\\logo.bin"), testing_support::RandomBytes(50000, 1));
+  EXPECT_EQ(ReadWholeFile(out + u"\\Data\\images\\logo.bin"),
+            testing_support::RandomBytes(50000, 1));
 
   auto block = platform::ReadFileVersionInfo(target);
   ASSERT_TRUE(block.has_value());
@@ -221,11 +226,14 @@ TEST_F(CreatorTest, ADescriptionBesideTheProgramBecomesAPackage) {
   EXPECT_EQ(fixed->dwFileVersionLS, 3271u);
   EXPECT_EQ(fixed->dwProductVersionMS, 13u << 16);
   EXPECT_EQ(fixed->dwProductVersionLS, 3271u);
-  for (const auto& [key, value] : {std::pair{L"FileVersion", L"13.0.3271"}, std::pair{L"ProductVersion", L"13.0.3271"},
-                                   std::pair{L"FileDescription", L"End-to-end Setup"}}) {
+  for (const auto& [key, value] :
+       {std::pair{L"FileVersion", L"13.0.3271"}, std::pair{L"ProductVersion", L"13.0.3271"},
+        std::pair{L"FileDescription", L"End-to-end Setup"}}) {
     wchar_t* text = nullptr;
     const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
-    ASSERT_TRUE(VerQueryValueW(block->data(), query.c_str(), reinterpret_cast<void**>(&text), &length)) << key;
+    ASSERT_TRUE(
+        VerQueryValueW(block->data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
+        << key;
     EXPECT_EQ(std::wstring(text), value);
   }
 }
@@ -234,7 +242,8 @@ TEST_F(CreatorTest, AMissingDescriptionIsReportedWithItsPath) {
   Creator creator(temp.path());
   HWND box = creator.FindDialog();
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(MessageBoxText(box), L"Missing file: \"" + std::wstring(Wide(temp.Path(u"PackageCreator.txt"))) + L"\"!");
+  EXPECT_EQ(MessageBoxText(box),
+            L"Missing file: \"" + std::wstring(Wide(temp.Path(u"PackageCreator.txt"))) + L"\"!");
   Press(box, IDOK);
   EXPECT_EQ(creator.Wait(), Code(ExitCode::kDescriptionUnreadable));
   EXPECT_FALSE(fs::exists(fs::path(temp.path()) / "out"));
@@ -268,7 +277,8 @@ TEST_F(CreatorTest, CloseDuringTheRunAsksFirst) {
     ASSERT_NE(question, nullptr) << c.what;
     EXPECT_EQ(MessageBoxText(question), L"Are you sure you want to stop creating the installer?");
     Press(question, c.answer);
-    EXPECT_EQ(creator.Wait(), Code(c.exitCode)) << c.what << ": " << creator::ExitCodeName(c.exitCode);
+    EXPECT_EQ(creator.Wait(), Code(c.exitCode))
+        << c.what << ": " << creator::ExitCodeName(c.exitCode);
     EXPECT_EQ(fs::exists(fs::path(target)), c.packageLeft) << c.what;
     if (c.packageLeft) {
       auto reader = Reader();
@@ -288,19 +298,21 @@ TEST_F(CreatorTest, QuietEndsAndTheirExitCodes) {
   const Case cases[] = {
       {"an empty table", U16(Crlf({u"target=" + target})), ExitCode::kNothingToPack, false},
       {"no target line",
-       U16(Crlf({u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src")})),
+       U16(Crlf(
+           {u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src")})),
        ExitCode::kNoPackage, false},
       {"a described file that is missing",
-       U16(Crlf({u"filepath=" + temp.Path(u"src\\missing.exe"), u"filepathroot=" + temp.Path(u"src"),
-                 u"filepath=" + temp.Path(u"src\\setup.exe"), u"filepathroot=" + temp.Path(u"src"),
-                 u"target=" + target})),
+       U16(Crlf({u"filepath=" + temp.Path(u"src\\missing.exe"),
+                 u"filepathroot=" + temp.Path(u"src"), u"filepath=" + temp.Path(u"src\\setup.exe"),
+                 u"filepathroot=" + temp.Path(u"src"), u"target=" + target})),
        ExitCode::kPackageIncomplete, true},
   };
   for (const Case& c : cases) {
     fs::remove(fs::path(target));
     Describe(U8(c.description));
     Creator creator(temp.path());
-    EXPECT_EQ(creator.Wait(), Code(c.exitCode)) << c.what << ": " << creator::ExitCodeName(c.exitCode);
+    EXPECT_EQ(creator.Wait(), Code(c.exitCode))
+        << c.what << ": " << creator::ExitCodeName(c.exitCode);
     EXPECT_EQ(fs::exists(fs::path(target)), c.packageLeft) << c.what;
   }
 }

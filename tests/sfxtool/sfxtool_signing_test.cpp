@@ -11,16 +11,16 @@
 #include <vector>
 
 #include "package/package_format.h"
+#include "tests/sfxtool/tool_test_support.h"
 #include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
-#include "tests/sfxtool/tool_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace format = package::format;
-using testing_support::TempFolder;
 using testing_support::AppendArchive;
+using testing_support::TempFolder;
 using tool_test::Contains;
 using tool_test::ReadBytes;
 using tool_test::RunProgram;
@@ -75,8 +75,8 @@ std::uint32_t PeChecksum(const std::string& image, std::size_t checksumAt) {
 // or fails.
 void MustRun(const std::vector<std::string>& argv) {
   const RunResult run = RunProgram(argv);
-  ASSERT_NE(run.exitCode, 127) << argv[0] << " is missing (scripts/install-deps.sh installs it): "
-                               << run.err;
+  ASSERT_NE(run.exitCode, 127) << argv[0]
+                               << " is missing (scripts/install-deps.sh installs it): " << run.err;
   ASSERT_EQ(run.exitCode, 0) << argv[0] << " failed:\n" << run.out << run.err;
 }
 
@@ -87,8 +87,8 @@ TEST(SfxToolSigningTest, SignedPackageIsReadFromItsSignedPartOnly) {
 
   // A small real Windows program as the extractor image.
   WriteBytes(root / "main.c", "int main(void) { return 0; }\n");
-  ASSERT_NO_FATAL_FAILURE(MustRun({"x86_64-w64-mingw32-gcc", "-static", "-s", "-O2", "-o",
-                                   path("stub.exe"), path("main.c")}));
+  ASSERT_NO_FATAL_FAILURE(MustRun(
+      {"x86_64-w64-mingw32-gcc", "-static", "-s", "-O2", "-o", path("stub.exe"), path("main.c")}));
 
   const std::string setup = "MZ setup";
   const std::string data = std::string(20'000, 'd') + "end";
@@ -101,12 +101,12 @@ TEST(SfxToolSigningTest, SignedPackageIsReadFromItsSignedPartOnly) {
   const RunResult packed = RunTool({"pack", "--stub", path("stub.exe"), path("package.txt")});
   ASSERT_EQ(packed.exitCode, 0) << packed.err;
 
-  ASSERT_NO_FATAL_FAILURE(MustRun({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
-                                   "-subj", "/CN=test", "-days", "2", "-keyout", path("key.pem"),
-                                   "-out", path("cert.pem")}));
-  ASSERT_NO_FATAL_FAILURE(MustRun({"osslsigncode", "sign", "-certs", path("cert.pem"), "-key",
-                                   path("key.pem"), "-in", path("pkg.exe"), "-out",
-                                   path("signed.exe")}));
+  ASSERT_NO_FATAL_FAILURE(
+      MustRun({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=test",
+               "-days", "2", "-keyout", path("key.pem"), "-out", path("cert.pem")}));
+  ASSERT_NO_FATAL_FAILURE(
+      MustRun({"osslsigncode", "sign", "-certs", path("cert.pem"), "-key", path("key.pem"), "-in",
+               path("pkg.exe"), "-out", path("signed.exe")}));
   ASSERT_NO_FATAL_FAILURE(
       MustRun({"osslsigncode", "verify", "-CAfile", path("cert.pem"), "-in", path("signed.exe")}));
 
@@ -176,12 +176,12 @@ TEST(SfxToolSigningTest, SignedPackageIsReadFromItsSignedPartOnly) {
 
   // Whether the signature still verifies is osslsigncode's matter, not
   // sfxtool's: it is reported, not required.
-  const RunResult forgedSignature =
-      RunProgram({"osslsigncode", "verify", "-CAfile", path("cert.pem"), "-in", path("forged.exe")});
+  const RunResult forgedSignature = RunProgram(
+      {"osslsigncode", "verify", "-CAfile", path("cert.pem"), "-in", path("forged.exe")});
   const bool accepted = forgedSignature.exitCode == 0;
   testing::Test::RecordProperty("forged_signature_accepted", accepted ? "yes" : "no");
-  std::cout << "osslsigncode verify on the forged package: "
-            << (accepted ? "accepted" : "rejected") << "\n";
+  std::cout << "osslsigncode verify on the forged package: " << (accepted ? "accepted" : "rejected")
+            << "\n";
   if (!accepted) std::cout << forgedSignature.out << forgedSignature.err;
 }
 

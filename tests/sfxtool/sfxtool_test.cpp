@@ -14,9 +14,9 @@
 #include "package/package_builder.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
+#include "tests/sfxtool/tool_test_support.h"
 #include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
-#include "tests/sfxtool/tool_test_support.h"
 
 namespace {
 
@@ -84,15 +84,13 @@ class SfxToolTest : public testing::Test {
     WriteBytes(stub, std::string(1500, 'S'));
     pkg = root / "pkg.exe";
     description = root / "package.txt";
-    WriteBytes(description, Line("filepath", Utf8(src / "setup.exe")) +
-                                Line("filepathroot", Utf8(src)) +
-                                Line("folderpath", Utf8(src / "Data")) +
-                                Line("folderpathroot", Utf8(src)) +
-                                Line("filepath", Utf8(src / "Product.AppNameFile")) +
-                                Line("filepathroot", Utf8(src)) +
-                                Line("filepath", Utf8(src / "ShowReadMe.rtf")) +
-                                Line("filepathroot", Utf8(src)) + Line("target", "pkg.exe") +
-                                Line("version", "13") + "\r\n");
+    WriteBytes(
+        description,
+        Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) +
+            Line("folderpath", Utf8(src / "Data")) + Line("folderpathroot", Utf8(src)) +
+            Line("filepath", Utf8(src / "Product.AppNameFile")) + Line("filepathroot", Utf8(src)) +
+            Line("filepath", Utf8(src / "ShowReadMe.rtf")) + Line("filepathroot", Utf8(src)) +
+            Line("target", "pkg.exe") + Line("version", "13") + "\r\n");
   }
 
   RunResult Pack() {
@@ -160,8 +158,8 @@ TEST_F(SfxToolTest, VerifyNamesTheFirstProblem) {
   // Entry 2 is the large one: the folder's sub-folder comes first.
   const package::PackageEntry& deep = entries[1];
   ASSERT_EQ(deep.storedName, u"Data\\Sub\\deep.bin");
-  const std::size_t deepRecord = good.find(
-      format::EncodeRecord(deep.dataOffset, deep.size, deep.packedSize, deep.storedName));
+  const std::size_t deepRecord =
+      good.find(format::EncodeRecord(deep.dataOffset, deep.size, deep.packedSize, deep.storedName));
   ASSERT_NE(deepRecord, std::string::npos);
   auto setU32 = [](std::string& bytes, std::size_t at, std::uint32_t value) {
     std::string encoded;
@@ -221,8 +219,7 @@ TEST_F(SfxToolTest, VerifyNamesTheFirstProblem) {
     WriteBytes(tampered, bytes);
     const RunResult verify = RunTool({"verify", Utf8(tampered)});
     EXPECT_EQ(verify.exitCode, 1) << c.what << "\n" << verify.err;
-    EXPECT_TRUE(Contains(verify.err, "sfxtool: " + Utf8(tampered) + ": " + c.message))
-        << c.what;
+    EXPECT_TRUE(Contains(verify.err, "sfxtool: " + Utf8(tampered) + ": " + c.message)) << c.what;
   }
 }
 
@@ -295,11 +292,10 @@ TEST_F(SfxToolTest, FailedPackExitsWithAMessageAndLeavesNoPackage) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"no description file", "", stub,
-       "sfxtool: Missing file: \"" + Utf8(description) + "\"!"},
+      {"no description file", "", stub, "sfxtool: Missing file: \"" + Utf8(description) + "\"!"},
       {"no file that can be read",
-       Line("filepath", Utf8(src / "missing.exe")) + Line("filepathroot", Utf8(src)) +
-           packageLine + "\r\n",
+       Line("filepath", Utf8(src / "missing.exe")) + Line("filepathroot", Utf8(src)) + packageLine +
+           "\r\n",
        stub, "1 described file(s) could not be added"},
       {"no target",
        Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) + "\r\n", stub,
@@ -341,7 +337,8 @@ TEST_F(SfxToolTest, PackNeverWritesOverItsOwnInputs) {
   };
   const Case cases[] = {
       {"a described file", src / "setup.exe", "the target is the described file"},
-      {"the same file by another spelling", src / "." / "setup.exe", "the target is the described file"},
+      {"the same file by another spelling", src / "." / "setup.exe",
+       "the target is the described file"},
       {"the stub", stub, "the target is the stub"},
       {"the description", description, "the target is the description"},
       {"a folder", src / "Data", "the target is a link, a folder or a device"},
@@ -360,8 +357,8 @@ TEST_F(SfxToolTest, PackNeverWritesOverItsOwnInputs) {
   // A run that fails leaves the package that was there.
   WriteBytes(description, sources + Line("target", "pkg.exe") + "\r\n");
   const std::map<std::string, std::string> before = FilesBelow(root);
-  const RunResult failed = RunTool({"pack", "--stub", Utf8(root / "missing-stub"), Utf8(description)},
-                                   {.cwd = root});
+  const RunResult failed =
+      RunTool({"pack", "--stub", Utf8(root / "missing-stub"), Utf8(description)}, {.cwd = root});
   EXPECT_EQ(failed.exitCode, 3);
   EXPECT_EQ(ReadBytes(pkg), previous);
   EXPECT_EQ(FilesBelow(root), before) << "no temporary file is left";
@@ -369,8 +366,9 @@ TEST_F(SfxToolTest, PackNeverWritesOverItsOwnInputs) {
 
 TEST_F(SfxToolTest, PackLeavesThePreviousPackageOutOfAPackedFolderAndMakesMissingFolders) {
   const fs::path target = src / "Data" / "out" / "pkg.exe";
-  WriteBytes(description, Line("folderpath", Utf8(src / "Data")) + Line("folderpathroot", Utf8(src)) +
-                              Line("target", Utf8(target)) + "\r\n");
+  WriteBytes(description, Line("folderpath", Utf8(src / "Data")) +
+                              Line("folderpathroot", Utf8(src)) + Line("target", Utf8(target)) +
+                              "\r\n");
   for (int run = 0; run < 2; ++run) {
     const RunResult packed = Pack();
     ASSERT_EQ(packed.exitCode, 0) << "run " << run << ": " << packed.err;
@@ -435,8 +433,8 @@ TEST_F(SfxToolTest, ProgressBarsOnlyOnATerminal) {
   ASSERT_EQ(packed.exitCode, 0) << packed.err;
   EXPECT_TRUE(Contains(packed.err, "packing"));
   EXPECT_TRUE(Contains(packed.err, "100%"));
-  const RunResult extract = RunTool({"extract", Utf8(pkg), Utf8(root / "out")},
-                                    {.cwd = root, .stderrOnTerminal = true});
+  const RunResult extract =
+      RunTool({"extract", Utf8(pkg), Utf8(root / "out")}, {.cwd = root, .stderrOnTerminal = true});
   ASSERT_EQ(extract.exitCode, 0) << extract.err;
   EXPECT_TRUE(Contains(extract.err, "extracting"));
   EXPECT_TRUE(Contains(extract.err, "100%"));

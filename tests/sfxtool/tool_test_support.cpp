@@ -14,12 +14,10 @@
 #include <iterator>
 #include <memory>
 
-
 extern char** environ;
 
 namespace tool_test {
 namespace {
-
 
 std::string ReadAll(std::FILE* file) {
   std::string bytes;

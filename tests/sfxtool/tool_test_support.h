@@ -3,8 +3,8 @@
 // tests/support/package_bytes.h.
 #pragma once
 
-#include <cstdint>
 #include <gtest/gtest.h>
+#include <cstdint>
 
 #include <filesystem>
 #include <string>

@@ -20,8 +20,8 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
 }
 
 std::string TextLike(std::size_t n, unsigned seed) {
-  static const char* const kWords[] = {"package ", "entry ", "stream ", "folder ", "setup\r\n",
-                                       "version ", "12345 ", "trailer "};
+  static const char* const kWords[] = {"package ",  "entry ",   "stream ", "folder ",
+                                       "setup\r\n", "version ", "12345 ",  "trailer "};
   std::mt19937 random(seed);
   std::string out;
   while (out.size() < n) out += kWords[random() % 8];

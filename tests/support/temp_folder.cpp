@@ -35,8 +35,8 @@ TempFolder::TempFolder() {
   std::random_device random;
   const std::filesystem::path base = std::filesystem::temp_directory_path();
   for (;;) {
-    const std::string name = "toolkit-test-" + std::to_string(random()) + "-" +
-                             std::to_string(counter++);
+    const std::string name =
+        "toolkit-test-" + std::to_string(random()) + "-" + std::to_string(counter++);
     const std::filesystem::path candidate = base / name;
     std::error_code error;
     if (std::filesystem::create_directory(candidate, error)) {
@@ -75,7 +75,8 @@ std::u16string TempFolder::MakeFolder(std::u16string_view relative) const {
   return full;
 }
 
-std::u16string TempFolder::WriteFile(std::u16string_view relative, std::string_view contents) const {
+std::u16string TempFolder::WriteFile(std::u16string_view relative,
+                                     std::string_view contents) const {
   const std::u16string full = Path(relative);
   const std::size_t cut = full.rfind(platform::kPathSeparator);
   std::error_code error;

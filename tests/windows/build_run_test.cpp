@@ -102,7 +102,8 @@ struct Deleter {
 struct Canceller {
   PackageBuilder* builder;
   static int Callback(package::Event code, const void*, void* context) {
-    if (code == package::Event::kEntryPercent) static_cast<Canceller*>(context)->builder->cancelRequested = 1;
+    if (code == package::Event::kEntryPercent)
+      static_cast<Canceller*>(context)->builder->cancelRequested = 1;
     return 0;
   }
 };
@@ -111,7 +112,9 @@ class BuildRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     builder = std::make_unique<PackageBuilder>();
-    ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/setup.exe", std::string(70000, 'x')), temp.Path(u"src")), 1);
+    ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/setup.exe", std::string(70000, 'x')),
+                               temp.Path(u"src")),
+              1);
     ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/data.bin", "data"), temp.Path(u"src")), 1);
   }
 
@@ -129,11 +132,13 @@ class BuildRunTest : public ::testing::Test {
 
 TEST_F(BuildRunTest, PlainBuildIsTheImageFollowedByTheArchive) {
   ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
-  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, u"", noTool), package::Result::kDone);
+  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, u"", noTool),
+            package::Result::kDone);
   const std::string bytes = ReadWholeFile(target);
   const auto image = ExtractorImage();
   ASSERT_GT(image.size(), 1000u);
-  EXPECT_EQ(bytes.substr(0, image.size()), std::string(reinterpret_cast<const char*>(image.data()), image.size()));
+  EXPECT_EQ(bytes.substr(0, image.size()),
+            std::string(reinterpret_cast<const char*>(image.data()), image.size()));
   EXPECT_EQ(builder->GetDataOffset(0), image.size());
 
   auto reader = ReaderOf(target);
@@ -147,8 +152,8 @@ TEST_F(BuildRunTest, PlainBuildIsTheImageFollowedByTheArchive) {
   builder->fileAndProductVersion = u"9.9";
   builder->description = u"ignored";
   const std::u16string second = temp.Path(u"out\\second.exe");
-  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, second, nullptr, nullptr, temp.Path(u"missing.gif"),
-                                  BinDirectory()),
+  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, second, nullptr, nullptr,
+                                  temp.Path(u"missing.gif"), BinDirectory()),
             package::Result::kDone);
   EXPECT_EQ(ReadWholeFile(second), bytes);
 }
@@ -161,8 +166,9 @@ TEST_F(BuildRunTest, SplashAndVersionAreStampedBeforeTheArchive) {
   builder->fileAndProductVersion = u"13.0 Build 3271";
   builder->description = u"";
   ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
-  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, splash, BinDirectory()),
-            package::Result::kDone);
+  ASSERT_EQ(
+      builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, splash, BinDirectory()),
+      package::Result::kDone);
 
   EXPECT_EQ(SplashResource(target), gif);
   const Version v = ReadVersion(target);
@@ -185,7 +191,8 @@ TEST_F(BuildRunTest, BuildNumbersCarryIntoTheThirdPartAndWorkWithoutTheTool) {
   builder->fileAndProductVersion = u"x";
   const std::u16string splash = temp.WriteFile(u"s.gif", "GIF89a");
   ASSERT_EQ(PackageBuilder::CreateDirectoryTree(temp.Path(u"out")), 1);
-  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, splash, noTool), package::Result::kDone);
+  ASSERT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, nullptr, nullptr, splash, noTool),
+            package::Result::kDone);
   EXPECT_EQ(ReadVersion(target).file, L"13.0.1.1");
   EXPECT_EQ(ReadVersionString(target, L"FileVersion"), L"1.0.0.0");  // no tool, no strings
   EXPECT_EQ(SplashResource(target), "GIF89a");
@@ -202,14 +209,17 @@ TEST_F(BuildRunTest, EarlyResultsLeaveNoFile) {
   };
   const Case cases[] = {
       {"empty table", true, IDR_EXTRACTOR_IMAGE, temp.Path(u"a.exe"), package::Result::kEmpty},
-      {"no such extractor image", false, 999, temp.Path(u"b.exe"), package::Result::kNoExtractorImage},
+      {"no such extractor image", false, 999, temp.Path(u"b.exe"),
+       package::Result::kNoExtractorImage},
       {"empty target", false, IDR_EXTRACTOR_IMAGE, u"", package::Result::kFileError},
-      {"target folder missing", false, IDR_EXTRACTOR_IMAGE, temp.Path(u"missing\\c.exe"), package::Result::kFileError},
+      {"target folder missing", false, IDR_EXTRACTOR_IMAGE, temp.Path(u"missing\\c.exe"),
+       package::Result::kFileError},
   };
   for (const Case& c : cases) {
     PackageBuilder empty;
     PackageBuilder& b = c.emptyTable ? empty : *builder;
-    EXPECT_EQ(b.BuildPackage(c.resourceId, c.target, nullptr, nullptr, u"", noTool), c.result) << c.what;
+    EXPECT_EQ(b.BuildPackage(c.resourceId, c.target, nullptr, nullptr, u"", noTool), c.result)
+        << c.what;
     if (!c.target.empty()) {
       EXPECT_FALSE(platform::GetAttributes(c.target).has_value()) << c.what;
     }
@@ -223,7 +233,8 @@ TEST_F(BuildRunTest, AFailedOrCancelledRunLeavesWhatWasThere) {
     if (previous) temp.WriteFile(u"out\\pkg.exe", "the previous package");
     temp.WriteFile(u"src\\data.bin", "data");
     Deleter deleter{builder->GetSourcePath(1)};
-    EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, &Deleter::Callback, &deleter, u"", noTool),
+    EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, &Deleter::Callback, &deleter, u"",
+                                    noTool),
               package::Result::kCannotOpenFile);
     auto left = [&]() {
       return previous ? ReadWholeFile(target) == "the previous package"
@@ -233,7 +244,8 @@ TEST_F(BuildRunTest, AFailedOrCancelledRunLeavesWhatWasThere) {
 
     temp.WriteFile(u"src\\data.bin", "data");
     Canceller canceller{builder.get()};
-    EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, &Canceller::Callback, &canceller, u"", noTool),
+    EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, target, &Canceller::Callback, &canceller,
+                                    u"", noTool),
               package::Result::kDone);
     EXPECT_TRUE(left());
     builder->cancelRequested = 0;
@@ -243,7 +255,8 @@ TEST_F(BuildRunTest, AFailedOrCancelledRunLeavesWhatWasThere) {
     for (platform::FoundFile found; search.Next(found);) {
       if (found.name != u"." && found.name != u"..") names.push_back(found.name);
     }
-    EXPECT_EQ(names, previous ? std::vector<std::u16string>{u"pkg.exe"} : std::vector<std::u16string>{});
+    EXPECT_EQ(names,
+              previous ? std::vector<std::u16string>{u"pkg.exe"} : std::vector<std::u16string>{});
   }
 }
 
@@ -251,7 +264,8 @@ TEST_F(BuildRunTest, ATargetThatIsASourceIsLeftAlone) {
   const std::u16string source = builder->GetSourcePath(0);
   // The same file by another spelling.
   const std::u16string spelled = temp.Path(u"src\\.\\SETUP.EXE");
-  EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, spelled, nullptr, nullptr, u"", noTool), package::Result::kFileError);
+  EXPECT_EQ(builder->BuildPackage(IDR_EXTRACTOR_IMAGE, spelled, nullptr, nullptr, u"", noTool),
+            package::Result::kFileError);
   EXPECT_EQ(ReadWholeFile(source), std::string(70000, 'x'));
 }
 

@@ -26,7 +26,7 @@ constexpr UINT kMemoryError = IDS_MEMORY_ERROR;
 constexpr UINT kMissingFile = IDS_MISSING_FILE;
 constexpr UINT kConfirmStop = IDS_CONFIRM_STOP;
 constexpr UINT kAppTitle = IDS_APP_TITLE;
-constexpr std::array<UINT, 7> kIds = {kTitle,        kWait,        kReadError, kMemoryError,
+constexpr std::array<UINT, 7> kIds = {kTitle,       kWait,        kReadError, kMemoryError,
                                       kMissingFile, kConfirmStop, kAppTitle};
 
 struct Language {
@@ -38,23 +38,24 @@ struct Language {
 };
 
 constexpr Language kLanguages[] = {
-    {1028, L"\u5B89\u88DD\u5957\u4EF6"},                                      // 安裝套件
-    {1029, L"Po\u010Dkejte"},                                                 // Počkejte
-    {1031, L"w\u00E4hrend"},                                                  // während
-    {1032, L"\u03C0\u03B1\u03BA\u03AD\u03C4\u03BF"},                          // πακέτο
-    {1033, L"Please wait"},                                                   //
-    {1034, L"instalaci\u00F3n"},                                              // instalación
-    {1035, L"T\u00E4m\u00E4"},                                                // Tämä
-    {1036, L"cr\u00E9e"},                                                     // crée
-    {1038, L"V\u00E1rjon"},                                                   // Várjon
-    {1040, L"pacchetto"},                                                     //
-    {1041, L"\u304A\u5F85\u3061\u304F\u3060\u3055\u3044"},                    // お待ちください
-    {1042, L"\uAE30\uB2E4\uB824"},                                            // 기다려
-    {1045, L"a\u017C"},                                                       // aż
-    {1049, L"\u0443\u0441\u0442\u0430\u043D\u043E\u0432\u043E\u0447\u043D\u044B\u0439"},  // установочный
-    {1055, L"l\u00FCtfen"},                                                   // lütfen
-    {2052, L"\u5B89\u88C5\u5305"},                                            // 安装包
-    {2070, L"instala\u00E7\u00E3o"},                                          // instalação
+    {1028, L"\u5B89\u88DD\u5957\u4EF6"},                    // 安裝套件
+    {1029, L"Po\u010Dkejte"},                               // Počkejte
+    {1031, L"w\u00E4hrend"},                                // während
+    {1032, L"\u03C0\u03B1\u03BA\u03AD\u03C4\u03BF"},        // πακέτο
+    {1033, L"Please wait"},                                 //
+    {1034, L"instalaci\u00F3n"},                            // instalación
+    {1035, L"T\u00E4m\u00E4"},                              // Tämä
+    {1036, L"cr\u00E9e"},                                   // crée
+    {1038, L"V\u00E1rjon"},                                 // Várjon
+    {1040, L"pacchetto"},                                   //
+    {1041, L"\u304A\u5F85\u3061\u304F\u3060\u3055\u3044"},  // お待ちください
+    {1042, L"\uAE30\uB2E4\uB824"},                          // 기다려
+    {1045, L"a\u017C"},                                     // aż
+    {1049,
+     L"\u0443\u0441\u0442\u0430\u043D\u043E\u0432\u043E\u0447\u043D\u044B\u0439"},  // установочный
+    {1055, L"l\u00FCtfen"},                                                         // lütfen
+    {2052, L"\u5B89\u88C5\u5305"},                                                  // 安装包
+    {2070, L"instala\u00E7\u00E3o"},                                                // instalação
 };
 
 // The 16 strings of string table block `block` (ids block*16-16 ..
@@ -159,13 +160,13 @@ TEST(CreatorStrings, EveryBlockIsInExactlyTheSeventeenLanguages) {
   for (const Language& language : kLanguages) expected.insert(language.id);
 
   std::vector<WORD> blocks;
-  ASSERT_TRUE(EnumResourceNamesW(nullptr, RT_STRING, CollectName,
-                                 reinterpret_cast<LONG_PTR>(&blocks)));
+  ASSERT_TRUE(
+      EnumResourceNamesW(nullptr, RT_STRING, CollectName, reinterpret_cast<LONG_PTR>(&blocks)));
   ASSERT_FALSE(blocks.empty());
   for (WORD block : blocks) {
     std::set<LANGID> languages;
-    EXPECT_TRUE(EnumResourceLanguagesW(nullptr, RT_STRING, MAKEINTRESOURCEW(block),
-                                       CollectLanguage, reinterpret_cast<LONG_PTR>(&languages)));
+    EXPECT_TRUE(EnumResourceLanguagesW(nullptr, RT_STRING, MAKEINTRESOURCEW(block), CollectLanguage,
+                                       reinterpret_cast<LONG_PTR>(&languages)));
     EXPECT_EQ(languages, expected) << "block " << block;
   }
 }

@@ -58,13 +58,13 @@ TEST(HandleOwners, EveryKindIsEmptyAtItsOwnNoHandleValue) {
   // What the failing functions return is "no handle" to their owners.
   TempFolder temp;
   const std::u16string missing = temp.Path(u"missing");
-  EXPECT_FALSE(UniqueFileHandle(CreateFileW(Wide(missing), GENERIC_READ, 0, nullptr,
-                                            OPEN_EXISTING, 0, nullptr)));
+  EXPECT_FALSE(UniqueFileHandle(
+      CreateFileW(Wide(missing), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
   WIN32_FIND_DATAW found;
   EXPECT_FALSE(UniqueFindHandle(FindFirstFileW(Wide(missing + u"\\*"), &found)));
   EXPECT_FALSE(UniqueHandle(OpenEventW(SYNCHRONIZE, FALSE, L"Local\\toolkit-no-such-event")));
-  EXPECT_FALSE(UniqueModule(LoadLibraryExW(Wide(missing + u".dll"), nullptr,
-                                           LOAD_LIBRARY_AS_DATAFILE)));
+  EXPECT_FALSE(
+      UniqueModule(LoadLibraryExW(Wide(missing + u".dll"), nullptr, LOAD_LIBRARY_AS_DATAFILE)));
 }
 
 TEST(HandleOwners, TheCurrentProcessIsAHandleButIsNeverClosed) {
@@ -92,9 +92,9 @@ TEST(HandleOwners, EachHandleIsClosedOnceWhateverMovesIt) {
     EXPECT_FALSE(third);
 
     third.reset(3);
-    third.reset(4);     // closes 3
-    *third.put() = 5;   // closes 4
-  }                     // closes 5
+    third.reset(4);    // closes 3
+    *third.put() = 5;  // closes 4
+  }                    // closes 5
   EXPECT_EQ(closedHandles, (std::vector<int>{2, 3, 4, 5}));
 }
 
@@ -138,19 +138,20 @@ TEST(HandleOwners, ClosingKeepsTheLastErrorForEveryKind) {
   const std::u16string file = temp.WriteFile(u"a.txt", "a");
   const std::u16string self = platform::GetModulePath();
   EXPECT_TRUE(ClosingKeepsTheLastError([] {
-    return UniqueHandle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId()));
+    return UniqueHandle(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId()));
   })) << "process";
-  EXPECT_TRUE(ClosingKeepsTheLastError(
-      [] { return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)); }))
-      << "event";
+  EXPECT_TRUE(ClosingKeepsTheLastError([] {
+    return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  })) << "event";
   EXPECT_TRUE(ClosingKeepsTheLastError([] {
     UniqueToken token;
     OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put());
     return token;
   })) << "token";
   EXPECT_TRUE(ClosingKeepsTheLastError([&] {
-    return UniqueFileHandle(CreateFileW(Wide(file), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+    return UniqueFileHandle(
+        CreateFileW(Wide(file), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   })) << "file";
   EXPECT_TRUE(ClosingKeepsTheLastError([&] {
     WIN32_FIND_DATAW found;
@@ -167,37 +168,36 @@ TEST(HandleOwners, ClosingKeepsTheLastErrorForEveryKind) {
   EXPECT_TRUE(ClosingKeepsTheLastError([] {
     return UniqueWindowStation(OpenWindowStationW(L"WinSta0", FALSE, WINSTA_ENUMDESKTOPS));
   })) << "window station";
-  EXPECT_TRUE(ClosingKeepsTheLastError(
-      [] { return UniqueDesktop(OpenDesktopW(L"Default", 0, FALSE, DESKTOP_READOBJECTS)); }))
-      << "desktop";
-  EXPECT_TRUE(ClosingKeepsTheLastError(
-      [] { return UniqueLocalMemory<>(LocalAlloc(LMEM_FIXED, 16)); }))
-      << "local memory";
-  EXPECT_TRUE(ClosingKeepsTheLastError(
-      [] { return UniqueCoTaskMemory<>(CoTaskMemAlloc(16)); }))
+  EXPECT_TRUE(ClosingKeepsTheLastError([] {
+    return UniqueDesktop(OpenDesktopW(L"Default", 0, FALSE, DESKTOP_READOBJECTS));
+  })) << "desktop";
+  EXPECT_TRUE(ClosingKeepsTheLastError([] {
+    return UniqueLocalMemory<>(LocalAlloc(LMEM_FIXED, 16));
+  })) << "local memory";
+  EXPECT_TRUE(ClosingKeepsTheLastError([] { return UniqueCoTaskMemory<>(CoTaskMemAlloc(16)); }))
       << "task memory";
-  EXPECT_TRUE(ClosingKeepsTheLastError(
-      [] { return UniqueGlobalMemory(GlobalAlloc(GMEM_MOVEABLE, 16)); }))
-      << "global memory";
-  EXPECT_TRUE(ClosingKeepsTheLastError(
-      [] { return UniqueGdiObject<HBRUSH>(CreateSolidBrush(RGB(1, 2, 3))); }))
-      << "brush";
+  EXPECT_TRUE(ClosingKeepsTheLastError([] {
+    return UniqueGlobalMemory(GlobalAlloc(GMEM_MOVEABLE, 16));
+  })) << "global memory";
+  EXPECT_TRUE(ClosingKeepsTheLastError([] {
+    return UniqueGdiObject<HBRUSH>(CreateSolidBrush(RGB(1, 2, 3)));
+  })) << "brush";
   EXPECT_TRUE(ClosingKeepsTheLastError([] { return UniqueMemoryDc(CreateCompatibleDC(nullptr)); }))
       << "memory DC";
   EXPECT_TRUE(ClosingKeepsTheLastError([] { return WindowDc(nullptr); })) << "screen DC";
   EXPECT_TRUE(ClosingKeepsTheLastError([] { return GdiplusSession(); })) << "GDI+ session";
   const std::u16string program = temp.Path(u"program.exe");
   ASSERT_TRUE(CopyFileW(Wide(self), Wide(program), TRUE));
-  EXPECT_TRUE(ClosingKeepsTheLastError(
-      [&] { return UniqueResourceUpdate(BeginUpdateResourceW(Wide(program), FALSE)); }))
-      << "resource update";
+  EXPECT_TRUE(ClosingKeepsTheLastError([&] {
+    return UniqueResourceUpdate(BeginUpdateResourceW(Wide(program), FALSE));
+  })) << "resource update";
 }
 
 // The bytes of resource TEST/DATA (neutral language) of the program `path`;
 // "(none)" when it has none.
 std::string TestResource(const std::u16string& path) {
-  const UniqueModule module(LoadLibraryExW(Wide(path), nullptr,
-                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  const UniqueModule module(LoadLibraryExW(
+      Wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   const HRSRC found = module ? FindResourceExW(module.get(), L"TEST", L"DATA", 0) : nullptr;
   const HGLOBAL loaded = found ? LoadResource(module.get(), found) : nullptr;
   const void* bytes = loaded ? LockResource(loaded) : nullptr;

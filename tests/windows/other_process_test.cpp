@@ -46,7 +46,8 @@ class FileHolder {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --hold \"" +
-                               platform::win32::Wide(path) + L"\" " + readyName + L" " + releaseName;
+                               platform::win32::Wide(path) + L"\" " + readyName + L" " +
+                               releaseName;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};

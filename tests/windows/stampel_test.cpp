@@ -154,10 +154,10 @@ TEST(Stampel, LeavesTheFileAsItWasWhenItCannotStamp) {
       ASSERT_TRUE(CopyFileW(Wide(c.source), Wide(file), TRUE)) << c.what;
       before = testing_support::ReadWholeFile(file);
     }
-    const UniqueFileHandle holder(c.heldOpen
-                                  ? CreateFileW(Wide(file), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                                  : INVALID_HANDLE_VALUE);
+    const UniqueFileHandle holder(c.heldOpen ? CreateFileW(Wide(file), GENERIC_READ,
+                                                           FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                           FILE_ATTRIBUTE_NORMAL, nullptr)
+                                             : INVALID_HANDLE_VALUE);
     if (c.heldOpen) {
       ASSERT_TRUE(holder) << c.what;
     }

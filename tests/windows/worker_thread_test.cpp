@@ -154,7 +154,8 @@ TEST_F(WorkerThreadTest, AQuestionHoldsTheTaskAtItsNextProgressPoint) {
       if (cancelled) worker.RequestCancel();
     }
     ASSERT_TRUE(PumpUntil([&] { return owner.ended.has_value(); }));
-    const std::vector<WPARAM> expected = cancelled ? std::vector<WPARAM>{} : std::vector<WPARAM>{1, 2, 3};
+    const std::vector<WPARAM> expected =
+        cancelled ? std::vector<WPARAM>{} : std::vector<WPARAM>{1, 2, 3};
     EXPECT_EQ(owner.progress, expected);
     EXPECT_EQ(owner.ended->result, cancelled ? -1 : 0);
     EXPECT_EQ(passed.load(), cancelled ? 0 : 3);

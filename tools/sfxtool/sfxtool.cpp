@@ -147,7 +147,8 @@ std::string EntryProblem(const PackageEntry& entry, const package::EntryOutcome&
       return "stream ends after " + std::to_string(outcome.consumed) + " of its " +
              std::to_string(entry.packedSize) + " packed bytes";
     case package::StreamProblem::kPastSize:
-      return "stream inflates past the directory's size of " + std::to_string(entry.size) + " bytes";
+      return "stream inflates past the directory's size of " + std::to_string(entry.size) +
+             " bytes";
     case package::StreamProblem::kShortOfSize:
       return std::to_string(outcome.inflated) + " bytes inflated, directory says " +
              std::to_string(entry.size);
@@ -156,12 +157,12 @@ std::string EntryProblem(const PackageEntry& entry, const package::EntryOutcome&
   switch (outcome.stage) {
     case platform::StageFailure::kLinkOnTheWay: why = "a link stands on its way"; break;
     case platform::StageFailure::kNotAFolder: why = "a file stands where a folder must be"; break;
-    case platform::StageFailure::kNotAPlainFile: why = "a link, a folder or a device stands at its name"; break;
+    case platform::StageFailure::kNotAPlainFile:
+      why = "a link, a folder or a device stands at its name";
+      break;
     case platform::StageFailure::kReadOnly: why = "the file there is read-only"; break;
     case platform::StageFailure::kProtected: why = "it is the package itself"; break;
-    default:
-      why = platform::FileErrorCauseName(platform::CauseFromOsError(outcome.osError));
-      break;
+    default: why = platform::FileErrorCauseName(platform::CauseFromOsError(outcome.osError)); break;
   }
   return "cannot create " + Printable(outputPath) + " (" + why + ")";
 }
@@ -232,7 +233,8 @@ ExitCode RunVerify(const Arguments& args) {
   platform::FileErrorInfo info;
   if (!package.Open(path, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
                     platform::FileShare::kReadWrite, &info)) {
-    Error(argument + ": cannot open the package (" + platform::FileErrorCauseName(info.cause) + ")");
+    Error(argument + ": cannot open the package (" + platform::FileErrorCauseName(info.cause) +
+          ")");
     return ExitCode::kFileProblem;
   }
   std::uint64_t total = 0;
@@ -302,7 +304,8 @@ ExitCode RunExtract(const Arguments& args) {
   progress.active = false;
   bar.Finish();
   if (result != package::Result::kDone && result != package::Result::kFileError) {
-    return ReportOpenFailure(argument, *builder, result);  // the package changed since it was opened
+    return ReportOpenFailure(argument, *builder,
+                             result);  // the package changed since it was opened
   }
 
   int restored = 0;
@@ -463,12 +466,14 @@ ExitCode RunPack(const Arguments& args) {
   // takes the target's name only when it is complete: a failed run leaves
   // what was there before. Missing folders on the way are created.
   const std::size_t cut = targetPath.rfind(platform::kPathSeparator);
-  const std::u16string folder = cut == std::u16string::npos ? u"." : cut == 0 ? targetPath.substr(0, 1)
-                                                                              : targetPath.substr(0, cut);
+  const std::u16string folder = cut == std::u16string::npos ? u"."
+                                : cut == 0                  ? targetPath.substr(0, 1)
+                                                            : targetPath.substr(0, cut);
   platform::StagedFile staged;
   auto stageProblem = [&]() -> std::string {
     switch (staged.what()) {
-      case platform::StageFailure::kNotAPlainFile: return "the target is a link, a folder or a device";
+      case platform::StageFailure::kNotAPlainFile:
+        return "the target is a link, a folder or a device";
       case platform::StageFailure::kReadOnly: return "the target is read-only";
       case platform::StageFailure::kLinkOnTheWay:
       case platform::StageFailure::kNotAFolder: return "its folder cannot be reached";

@@ -63,24 +63,15 @@ class PieceReader {
 
 const char* ExitCodeName(ExitCode code) {
   switch (code) {
-    case ExitCode::kStamped:
-      return "stamped";
-    case ExitCode::kBadCommandLine:
-      return "bad command line";
-    case ExitCode::kFileNotLoaded:
-      return "file not loaded";
-    case ExitCode::kNoVersionResource:
-      return "no version resource";
-    case ExitCode::kBadVersionBlock:
-      return "bad version block";
-    case ExitCode::kNoStringTable:
-      return "no string table";
-    case ExitCode::kBlockTooLarge:
-      return "block too large";
-    case ExitCode::kUpdateRefused:
-      return "update refused";
-    case ExitCode::kInternalError:
-      return "internal error";
+    case ExitCode::kStamped: return "stamped";
+    case ExitCode::kBadCommandLine: return "bad command line";
+    case ExitCode::kFileNotLoaded: return "file not loaded";
+    case ExitCode::kNoVersionResource: return "no version resource";
+    case ExitCode::kBadVersionBlock: return "bad version block";
+    case ExitCode::kNoStringTable: return "no string table";
+    case ExitCode::kBlockTooLarge: return "block too large";
+    case ExitCode::kUpdateRefused: return "update refused";
+    case ExitCode::kInternalError: return "internal error";
   }
   return "unknown exit code";
 }

@@ -14,9 +14,9 @@
 #include "package/package_builder.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
+#include "package/span_reader.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
-#include "package/span_reader.h"
 #include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
 
@@ -30,8 +30,8 @@ using testing_support::RandomBytes;
 using testing_support::RawPackage;
 using testing_support::RawRecord;
 using testing_support::ReadWholeFile;
-using testing_support::TextLike;
 using testing_support::TempFolder;
+using testing_support::TextLike;
 using testing_support::U16;
 using testing_support::U8;
 
@@ -64,7 +64,9 @@ std::string Utf16Bytes(std::u16string_view text) {
 // `units` UTF-16 code units of `bytes` from `at` on.
 std::u16string Text(const std::string& bytes, std::size_t at, std::size_t units) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  return package::SpanReader({data, bytes.size()}, at, bytes.size()).ReadUtf16LittleEndian(units).value_or(u"?");
+  return package::SpanReader({data, bytes.size()}, at, bytes.size())
+      .ReadUtf16LittleEndian(units)
+      .value_or(u"?");
 }
 
 std::uint32_t U32(const std::string& bytes, std::size_t at) {
@@ -79,7 +81,7 @@ struct Recorder {
   PackageBuilder* builder = nullptr;
   std::vector<std::pair<package::Event, long long>> events;
   std::optional<package::Event> cancelEvent;  // set cancelRequested at this event...
-  int cancelEntry = -1;  // ...of this entry (the entry of the last 1000)
+  int cancelEntry = -1;                       // ...of this entry (the entry of the last 1000)
   int currentEntry = -1;
 
   static int Callback(package::Event code, const void* data, void* context) {
@@ -104,8 +106,8 @@ class ArchiveTest : public ::testing::Test {
  protected:
   // Writes `files` below src/, fills `builder` with them (stored names with
   // '\\' as in a package), writes `stub` and the archive to the package.
-  package::Result Pack(PackageBuilder& builder, const std::vector<SourceFile>& files, const std::string& stub,
-           Recorder* recorder = nullptr) {
+  package::Result Pack(PackageBuilder& builder, const std::vector<SourceFile>& files,
+                       const std::string& stub, Recorder* recorder = nullptr) {
     for (const SourceFile& file : files) {
       const std::u16string path = temp.WriteFile(u"src/" + file.name, file.bytes);
       EXPECT_EQ(builder.AddFile(path, temp.Path(u"src")), 1) << U8(file.name);
@@ -117,13 +119,16 @@ class ArchiveTest : public ::testing::Test {
     return WriteWith(builder, stub, recorder);
   }
 
-  package::Result WriteWith(PackageBuilder& builder, const std::string& stub, Recorder* recorder = nullptr) {
+  package::Result WriteWith(PackageBuilder& builder, const std::string& stub,
+                            Recorder* recorder = nullptr) {
     platform::File package;
     EXPECT_TRUE(package.Open(packagePath, platform::FileAccess::kReadWrite,
-                             platform::FileCreation::kCreateAlways, platform::FileShare::kReadWrite));
+                             platform::FileCreation::kCreateAlways,
+                             platform::FileShare::kReadWrite));
     package.Write(stub.data(), stub.size());
     if (recorder) recorder->builder = &builder;
-    const package::Result result = builder.WriteArchive(package, recorder ? &Recorder::Callback : nullptr, recorder);
+    const package::Result result =
+        builder.WriteArchive(package, recorder ? &Recorder::Callback : nullptr, recorder);
     package.Close();
     return result;
   }
@@ -158,7 +163,8 @@ TEST_F(ArchiveTest, RoundTripsGiveBackEveryByte) {
       {"one empty file", {{u"empty.bin", ""}}},
       {"one file", {{u"a.txt", "hello"}}},
       {"many files", many},
-      {"nested names", {{u"a/b/c.txt", "abc"}, {u"a/d.txt", "d"}, {u"e/f/g/h.bin", RandomBytes(20000, 3)}}},
+      {"nested names",
+       {{u"a/b/c.txt", "abc"}, {u"a/d.txt", "d"}, {u"e/f/g/h.bin", RandomBytes(20000, 3)}}},
       {"names outside the Basic Multilingual Plane",
        {{u"\U0001F600 smile/\U00010348.txt", "gothic"}, {u"\u00e9t\u00e9.txt", "summer"}}},
   };
@@ -217,7 +223,10 @@ TEST_F(ArchiveTest, ByteLayoutOfStreamsDirectoryAndTrailer) {
   }
   EXPECT_EQ(U32(bytes, at), 2u) << "entry count 78 bytes before the end";
   EXPECT_EQ(at, end - 78);
-  EXPECT_EQ(bytes.substr(end - 74, 8), std::string("1\0.\0" "1\0" "0\0", 8));
+  EXPECT_EQ(bytes.substr(end - 74, 8), std::string("1\0.\0"
+                                                   "1\0"
+                                                   "0\0",
+                                                   8));
   EXPECT_EQ(bytes.substr(end - 66, 20), Utf16Bytes(u"!QERN_SFX!"));
   EXPECT_EQ(bytes.substr(end - 46, 26), Utf16Bytes(U16(ChecksumByteByByte(bytes, 768, end - 46))));
   EXPECT_EQ(bytes.substr(end - 20, 20), Utf16Bytes(format::RenderDecimal(end - 20, 10)));
@@ -257,7 +266,9 @@ TEST_F(ArchiveTest, TheDirectoryTellsTheBytesThatWerePacked) {
   auto builder = std::make_unique<PackageBuilder>();
   const std::string grown = TextLike(50'000, 3);
   ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/grows.txt", "12"), temp.Path(u"src")), 1);
-  ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/shrinks.txt", TextLike(10'000, 4)), temp.Path(u"src")), 1);
+  ASSERT_EQ(
+      builder->AddFile(temp.WriteFile(u"src/shrinks.txt", TextLike(10'000, 4)), temp.Path(u"src")),
+      1);
 #ifdef __linux__
   ASSERT_EQ(builder->AddFile(u"/proc/self/status", u"/proc/self"), 1);
   EXPECT_EQ(builder->GetSize(2), 0u);
@@ -324,7 +335,8 @@ TEST_F(ArchiveTest, MarkerIsFoundUpTo9933TrailingBytesAndTheNearestWins) {
   ASSERT_EQ(Pack(*builder, {{u"a.txt", "abc"}}, kStub), package::Result::kArchiveWritten);
   const std::string original = ReadWholeFile(packagePath);
   // A second marker with a wrong size field, nearer to the end.
-  const std::string secondTrailer = Utf16Bytes(u"!QERN_SFX!") + Utf16Bytes(format::RenderDecimal(0, 13)) +
+  const std::string secondTrailer = Utf16Bytes(u"!QERN_SFX!") +
+                                    Utf16Bytes(format::RenderDecimal(0, 13)) +
                                     Utf16Bytes(format::RenderDecimal(0, 10));
   struct Case {
     const char* what;
@@ -336,7 +348,8 @@ TEST_F(ArchiveTest, MarkerIsFoundUpTo9933TrailingBytesAndTheNearestWins) {
       {"trailer at the very end", "", true, package::Result::kDone},
       {"9,933 bytes after the trailer", std::string(9933, 'x'), true, package::Result::kDone},
       {"9,934 bytes after the trailer", std::string(9934, 'x'), true, package::Result::kDamaged},
-      {"a second marker nearer the end", secondTrailer + "tail", false, package::Result::kSizeMismatch},
+      {"a second marker nearer the end", secondTrailer + "tail", false,
+       package::Result::kSizeMismatch},
   };
   for (const Case& c : cases) {
     Rewrite(original + c.appended);
@@ -346,8 +359,9 @@ TEST_F(ArchiveTest, MarkerIsFoundUpTo9933TrailingBytesAndTheNearestWins) {
 
 TEST_F(ArchiveTest, ChangedBytesAreNoticedWhereTheyMatter) {
   auto builder = std::make_unique<PackageBuilder>();
-  ASSERT_EQ(Pack(*builder, {{u"a.txt", TextLike(5000, 2)}, {u"b.bin", RandomBytes(3000, 2)}}, kStub),
-            package::Result::kArchiveWritten);
+  ASSERT_EQ(
+      Pack(*builder, {{u"a.txt", TextLike(5000, 2)}, {u"b.bin", RandomBytes(3000, 2)}}, kStub),
+      package::Result::kArchiveWritten);
   const std::string original = ReadWholeFile(packagePath);
   const std::size_t end = original.size();
   struct Case {
@@ -359,12 +373,18 @@ TEST_F(ArchiveTest, ChangedBytesAreNoticedWhereTheyMatter) {
   };
   const Case cases[] = {
       {"byte 768", 768, 0x55, package::Result::kChecksumMismatch, package::Result::kDone},
-      {"byte 767, before the checksummed range", 767, 0x55, package::Result::kDone, package::Result::kDone},
-      {"a stream byte", kStub.size() + 20, 0x55, package::Result::kChecksumMismatch, package::Result::kDone},
-      {"the marker's last byte", end - 47, 0x01, package::Result::kDamaged, package::Result::kDamaged},
-      {"a digit of the size field", end - 2, 0x40, package::Result::kSizeMismatch, package::Result::kSizeMismatch},
-      {"the version text, 1.10 to 1.12", end - 68, 0x02, package::Result::kChecksumMismatch, package::Result::kDamaged},
-      {"the entry count, 2 to 0", end - 78, 0x02, package::Result::kChecksumMismatch, package::Result::kEmpty},
+      {"byte 767, before the checksummed range", 767, 0x55, package::Result::kDone,
+       package::Result::kDone},
+      {"a stream byte", kStub.size() + 20, 0x55, package::Result::kChecksumMismatch,
+       package::Result::kDone},
+      {"the marker's last byte", end - 47, 0x01, package::Result::kDamaged,
+       package::Result::kDamaged},
+      {"a digit of the size field", end - 2, 0x40, package::Result::kSizeMismatch,
+       package::Result::kSizeMismatch},
+      {"the version text, 1.10 to 1.12", end - 68, 0x02, package::Result::kChecksumMismatch,
+       package::Result::kDamaged},
+      {"the entry count, 2 to 0", end - 78, 0x02, package::Result::kChecksumMismatch,
+       package::Result::kEmpty},
   };
   for (const Case& c : cases) {
     std::string changed = original;
@@ -395,10 +415,14 @@ TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
     package::Result result;
   };
   const Case cases[] = {
-      {"a sound package", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 1), package::Result::kDone},
-      {"an odd but harmless name", RawPackage(head, {{stub, 5, packed, u"..x\\y.txt"}}, 1), package::Result::kDone},
-      {"513 entries", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 513), package::Result::kDamaged},
-      {"a name of 1,001 code units", RawPackage(head, {{stub, 5, packed, std::u16string(1001, u'n')}}, 1),
+      {"a sound package", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 1),
+       package::Result::kDone},
+      {"an odd but harmless name", RawPackage(head, {{stub, 5, packed, u"..x\\y.txt"}}, 1),
+       package::Result::kDone},
+      {"513 entries", RawPackage(head, {{stub, 5, packed, u"ok.txt"}}, 513),
+       package::Result::kDamaged},
+      {"a name of 1,001 code units",
+       RawPackage(head, {{stub, 5, packed, std::u16string(1001, u'n')}}, 1),
        package::Result::kDamaged},
       {"a name length beyond the file",
        RawPackage(head, {{stub, 5, packed, u"ok.txt", 0xFFFFFFFFu}}, 1), package::Result::kDamaged},
@@ -408,7 +432,8 @@ TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
        RawPackage(head, {{stub, 5, packed + 1, u"ok.txt"}}, 1), package::Result::kDamaged},
       {"a data offset far beyond the file",
        RawPackage(head, {{0xFFFFFFF0u, 5, packed, u"ok.txt"}}, 1), package::Result::kDamaged},
-      {"a parent step", RawPackage(head, {{stub, 5, packed, u"..\\evil.txt"}}, 1), package::Result::kDamaged},
+      {"a parent step", RawPackage(head, {{stub, 5, packed, u"..\\evil.txt"}}, 1),
+       package::Result::kDamaged},
       {"a parent step with forward slashes",
        RawPackage(head, {{stub, 5, packed, u"a/../../evil.txt"}}, 1), package::Result::kDamaged},
       {"a parent step that Windows strips to ..",
@@ -418,18 +443,22 @@ TEST_F(ArchiveTest, HostileDirectoriesAreRefusedAndWriteNothing) {
        package::Result::kDamaged},
       {"an alternate data stream", RawPackage(head, {{stub, 5, packed, u"ok.txt:evil"}}, 1),
        package::Result::kDamaged},
-      {"a device name", RawPackage(head, {{stub, 5, packed, u"sub\\con.txt"}}, 1), package::Result::kDamaged},
-      {"an absolute name", RawPackage(head, {{stub, 5, packed, u"\\evil.txt"}}, 1), package::Result::kDamaged},
+      {"a device name", RawPackage(head, {{stub, 5, packed, u"sub\\con.txt"}}, 1),
+       package::Result::kDamaged},
+      {"an absolute name", RawPackage(head, {{stub, 5, packed, u"\\evil.txt"}}, 1),
+       package::Result::kDamaged},
       // Many entries that share one stream would make a small package
       // unpack to its stream's size many times over.
       {"two entries sharing one stream",
        RawPackage(head, {{stub, 5, packed, u"a.txt"}, {stub, 5, packed, u"b.txt"}}, 2),
        package::Result::kDamaged},
       {"a stream that begins inside another",
-       RawPackage(head + hello, {{stub, 5, packed, u"a.txt"}, {stub + packed - 1, 5, packed, u"b.txt"}}, 2),
+       RawPackage(head + hello,
+                  {{stub, 5, packed, u"a.txt"}, {stub + packed - 1, 5, packed, u"b.txt"}}, 2),
        package::Result::kDamaged},
       {"two streams in reverse order, side by side",
-       RawPackage(head + hello, {{stub + packed, 5, packed, u"a.txt"}, {stub, 5, packed, u"b.txt"}}, 2),
+       RawPackage(head + hello, {{stub + packed, 5, packed, u"a.txt"}, {stub, 5, packed, u"b.txt"}},
+                  2),
        package::Result::kDone},
       {"a size of 2 GiB", RawPackage(head, {{stub, 0x80000000u, packed, u"ok.txt"}}, 1),
        package::Result::kDamaged},
@@ -457,7 +486,8 @@ TEST_F(ArchiveTest, ADirectoryOfMoreThan64KiBIsReadWhole) {
   for (int i = 0; i < 100; ++i) {
     std::u16string name = U16("entry" + std::to_string(i) + "-");
     name.resize(400, u'n');
-    records.push_back({static_cast<std::uint32_t>(head.size()), 0, static_cast<std::uint32_t>(empty.size()), name});
+    records.push_back({static_cast<std::uint32_t>(head.size()), 0,
+                       static_cast<std::uint32_t>(empty.size()), name});
     head += empty;
   }
   Rewrite(RawPackage(head, records, 100));
@@ -473,7 +503,8 @@ TEST_F(ArchiveTest, DamagedStreamIsAFailedEntryAndLeavesNoFile) {
   std::string broken = Deflate(TextLike(20000, 4));
   broken[2] = static_cast<char>(0xFF);  // the first block has the reserved type
   const auto stub = static_cast<std::uint32_t>(kStub.size());
-  Rewrite(RawPackage(kStub + broken, {{stub, 20000, static_cast<std::uint32_t>(broken.size()), u"x.txt"}}, 1));
+  Rewrite(RawPackage(kStub + broken,
+                     {{stub, 20000, static_cast<std::uint32_t>(broken.size()), u"x.txt"}}, 1));
   auto reader = Reader();
   const std::u16string out = temp.Path(u"out");
   EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kFileError);
@@ -486,7 +517,8 @@ TEST_F(ArchiveTest, StreamThatEndsBeforeItsEndMarkerIsDamaged) {
   const std::string text = TextLike(200'000, 6);
   const std::string stream = Deflate(text);
   const auto stub = static_cast<std::uint32_t>(kStub.size());
-  Rewrite(RawPackage(kStub + stream, {{stub, 200000, static_cast<std::uint32_t>(stream.size()), u"t.txt"}}, 1));
+  Rewrite(RawPackage(kStub + stream,
+                     {{stub, 200000, static_cast<std::uint32_t>(stream.size()), u"t.txt"}}, 1));
   auto reader = Reader();
   ASSERT_EQ(reader->OpenPackage(false), package::Result::kDone);
 
@@ -528,16 +560,26 @@ TEST_F(ArchiveTest, EachEntryReadsOnlyItsPackedBytesAndWritesOnlyItsSize) {
   };
   const Case cases[] = {
       {"a sound stream", stream, {stub, 20000, packed, u"x.txt"}, package::Result::kDone},
-      {"a stream that inflates past its size", stream, {stub, 19999, packed, u"x.txt"},
+      {"a stream that inflates past its size",
+       stream,
+       {stub, 19999, packed, u"x.txt"},
        package::Result::kDamagedStream},
-      {"a stream that ends before its size", stream, {stub, 20001, packed, u"x.txt"},
+      {"a stream that ends before its size",
+       stream,
+       {stub, 20001, packed, u"x.txt"},
        package::Result::kDamagedStream},
-      {"a stream that ends before its packed size", stream + "tail", {stub, 20000, packed + 4, u"x.txt"},
+      {"a stream that ends before its packed size",
+       stream + "tail",
+       {stub, 20000, packed + 4, u"x.txt"},
        package::Result::kDamagedStream},
-      {"packed bytes that end before the stream", stream, {stub, 20000, packed - 1, u"x.txt"},
+      {"packed bytes that end before the stream",
+       stream,
+       {stub, 20000, packed - 1, u"x.txt"},
        package::Result::kDamagedStream},
-      {"4 MiB of zeros that claim 1,000 bytes", zeros,
-       {stub, 1000, static_cast<std::uint32_t>(zeros.size()), u"x.txt"}, package::Result::kDamagedStream},
+      {"4 MiB of zeros that claim 1,000 bytes",
+       zeros,
+       {stub, 1000, static_cast<std::uint32_t>(zeros.size()), u"x.txt"},
+       package::Result::kDamagedStream},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -558,10 +600,11 @@ TEST_F(ArchiveTest, AFailedEntryLeavesWhatWasThereAndRemovesTheFoldersMadeForIt)
   const std::string good = Deflate("good");
   const auto stub = static_cast<std::uint32_t>(kStub.size());
   const auto brokenSize = static_cast<std::uint32_t>(broken.size());
-  Rewrite(RawPackage(kStub + good + broken,
-                     {{stub, 4, static_cast<std::uint32_t>(good.size()), u"keep\\good.txt"},
-                      {stub + static_cast<std::uint32_t>(good.size()), 20000, brokenSize, u"new\\deeper\\x.txt"}},
-                     2));
+  Rewrite(RawPackage(
+      kStub + good + broken,
+      {{stub, 4, static_cast<std::uint32_t>(good.size()), u"keep\\good.txt"},
+       {stub + static_cast<std::uint32_t>(good.size()), 20000, brokenSize, u"new\\deeper\\x.txt"}},
+      2));
   // A destination that does not exist yet: the damaged entry, restored
   // first, takes away the folders it made, the destination among them.
   const std::u16string missing = temp.Path(u"missing/out");
@@ -577,9 +620,10 @@ TEST_F(ArchiveTest, AFailedEntryLeavesWhatWasThereAndRemovesTheFoldersMadeForIt)
 
 TEST_F(ArchiveTest, ThePackageItselfIsNeverReplaced) {
   auto builder = std::make_unique<PackageBuilder>();
-  ASSERT_EQ(Pack(*builder, {{u"package.exe", "an entry named like the package"}, {u"other.txt", "other"}},
-                 kStub),
-            package::Result::kArchiveWritten);
+  ASSERT_EQ(
+      Pack(*builder, {{u"package.exe", "an entry named like the package"}, {u"other.txt", "other"}},
+           kStub),
+      package::Result::kArchiveWritten);
   const std::string before = ReadWholeFile(packagePath);
   // The package's own folder is the destination, as a user unpacking
   // beside a download would choose it.
@@ -593,7 +637,8 @@ TEST_F(ArchiveTest, ThePackageItselfIsNeverReplaced) {
 
 TEST_F(ArchiveTest, ACancelledEntryLeavesWhatWasThere) {
   auto builder = std::make_unique<PackageBuilder>();
-  ASSERT_EQ(Pack(*builder, {{u"a.bin", RandomBytes(100'000, 3)}}, kStub), package::Result::kArchiveWritten);
+  ASSERT_EQ(Pack(*builder, {{u"a.bin", RandomBytes(100'000, 3)}}, kStub),
+            package::Result::kArchiveWritten);
   const std::u16string out = temp.Path(u"out");
   temp.WriteFile(u"out/a.bin", "old");
   auto reader = Reader();
@@ -620,8 +665,10 @@ TEST_F(ArchiveTest, NoLinkInTheDestinationIsFollowed) {
   const std::u16string out = temp.MakeFolder(u"out");
   namespace fs = std::filesystem;
   if (!testing_support::MakeSymbolicLink(temp.Path(u"out/dirlink"), outside, true) ||
-      !testing_support::MakeSymbolicLink(temp.Path(u"out/filelink"), temp.Path(u"outside/victim.txt"), false) ||
-      !testing_support::MakeSymbolicLink(temp.Path(u"out/dangling"), temp.Path(u"outside/created.txt"), false)) {
+      !testing_support::MakeSymbolicLink(temp.Path(u"out/filelink"),
+                                         temp.Path(u"outside/victim.txt"), false) ||
+      !testing_support::MakeSymbolicLink(temp.Path(u"out/dangling"),
+                                         temp.Path(u"outside/created.txt"), false)) {
     GTEST_SKIP() << "this system makes no symbolic links (wine makes none)";
   }
 
@@ -647,10 +694,12 @@ TEST_F(ArchiveTest, PackedBytesDoneReachesThePackedTotalExactlyAtTheEnd) {
             package::Result::kArchiveWritten);
   auto reader = Reader();
   const std::uint32_t total = reader->PackedTotal();
-  ASSERT_EQ(total, builder->GetPackedSize(0) + builder->GetPackedSize(1) + builder->GetPackedSize(3));
+  ASSERT_EQ(total,
+            builder->GetPackedSize(0) + builder->GetPackedSize(1) + builder->GetPackedSize(3));
   Recorder recorder;
   recorder.builder = reader.get();
-  ASSERT_EQ(reader->ExtractAll(temp.Path(u"out"), &Recorder::Callback, &recorder), package::Result::kDone);
+  ASSERT_EQ(reader->ExtractAll(temp.Path(u"out"), &Recorder::Callback, &recorder),
+            package::Result::kDone);
 
   // The value after each entry's turn: the packed bytes of the counted
   // entries handled so far.
@@ -686,11 +735,15 @@ TEST_F(ArchiveTest, SpecialEntriesAreSkippedButAnnouncedInReverseOrder) {
 
   std::vector<std::pair<package::Event, long long>> announced;
   for (const auto& e : recorder.events) {
-    if (e.first == package::Event::kEntryStarted || e.first == package::Event::kEntryDone) announced.push_back(e);
+    if (e.first == package::Event::kEntryStarted || e.first == package::Event::kEntryDone)
+      announced.push_back(e);
   }
   const std::vector<std::pair<package::Event, long long>> expected = {
-      {package::Event::kEntryStarted, 3}, {package::Event::kEntryStarted, 2}, {package::Event::kEntryStarted, 1},
-      {package::Event::kEntryStarted, 0}, {package::Event::kEntryDone, 0}};
+      {package::Event::kEntryStarted, 3},
+      {package::Event::kEntryStarted, 2},
+      {package::Event::kEntryStarted, 1},
+      {package::Event::kEntryStarted, 0},
+      {package::Event::kEntryDone, 0}};
   EXPECT_EQ(announced, expected);
   EXPECT_TRUE(platform::GetAttributes(temp.Path(u"out/app.exe")).has_value());
   EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/ShowReadMe.html")).has_value());
@@ -717,17 +770,20 @@ TEST_F(ArchiveTest, QueriesOfAMissingPackageAreEmpty) {
   EXPECT_EQ(reader->UnpackedTotal(), 0u);
   EXPECT_EQ(reader->ApplicationName(), u"");
   EXPECT_EQ(reader->EntryName(0), u"");
-  EXPECT_EQ(reader->ExtractAll(temp.Path(u"out"), nullptr, nullptr), package::Result::kCannotOpenPackage);
+  EXPECT_EQ(reader->ExtractAll(temp.Path(u"out"), nullptr, nullptr),
+            package::Result::kCannotOpenPackage);
 }
 
 TEST_F(ArchiveTest, DestinationsWithAndWithoutSeparatorAndOnesThatCannotBeMade) {
   auto builder = std::make_unique<PackageBuilder>();
   ASSERT_EQ(Pack(*builder, {{u"x/y/z.txt", "deep"}, {u"top.txt", "top"}}, kStub),
             package::Result::kArchiveWritten);
-  for (const std::u16string& out : {temp.Path(u"plain"), temp.Path(u"slashed") + platform::kPathSeparator}) {
+  for (const std::u16string& out :
+       {temp.Path(u"plain"), temp.Path(u"slashed") + platform::kPathSeparator}) {
     auto reader = Reader();
     EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kDone);
-    EXPECT_EQ(ReadWholeFile(PackageBuilder::AddTrailingSeparator(out) + platform::LocalPathFromStoredName(u"x\\y\\z.txt")),
+    EXPECT_EQ(ReadWholeFile(PackageBuilder::AddTrailingSeparator(out) +
+                            platform::LocalPathFromStoredName(u"x\\y\\z.txt")),
               "deep");
   }
   // Below a file, no folder can be made and no entry can be written.
@@ -771,9 +827,10 @@ TEST_F(ArchiveTest, CancelLeavesTheStreamsSoFarAndTheTrailer) {
 
     std::string inflated(files[1].bytes.size(), '\0');
     uLongf length = static_cast<uLongf>(inflated.size());
-    const int status = uncompress(reinterpret_cast<Bytef*>(inflated.data()), &length,
-                                  reinterpret_cast<const Bytef*>(bytes.data()) + builder->GetDataOffset(1),
-                                  builder->GetPackedSize(1));
+    const int status =
+        uncompress(reinterpret_cast<Bytef*>(inflated.data()), &length,
+                   reinterpret_cast<const Bytef*>(bytes.data()) + builder->GetDataOffset(1),
+                   builder->GetPackedSize(1));
     EXPECT_EQ(status == Z_OK && inflated == files[1].bytes, c.entryComplete);
   }
 }
@@ -795,7 +852,8 @@ TEST_F(ArchiveTest, AFileErrorOnThePackageIsResult1005) {
   ASSERT_EQ(builder->AddFile(temp.WriteFile(u"src/a.bin", "abc"), temp.Path(u"src")), 1);
   temp.WriteFile(u"package.exe", kStub);
   platform::File readOnly;
-  ASSERT_TRUE(readOnly.Open(packagePath, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
+  ASSERT_TRUE(readOnly.Open(packagePath, platform::FileAccess::kRead,
+                            platform::FileCreation::kOpenExisting,
                             platform::FileShare::kReadWrite));
   readOnly.Seek(0, platform::SeekOrigin::kEnd);
   EXPECT_EQ(builder->WriteArchive(readOnly, nullptr, nullptr), package::Result::kFileError);

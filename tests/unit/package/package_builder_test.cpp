@@ -141,9 +141,9 @@ TEST(PackageBuilder, AddFileKeepsOrderAndTakesOnlyAsciiLettersAsEqual) {
   EXPECT_EQ(builder->GetEntryCount(), 4);
 
   EXPECT_EQ(StoredNames(*builder),
-            (std::vector<std::u16string>{Joined({u"data", u"a.txt"}), Joined({u"data", u"empty.bin"}),
-                                         Joined({u"data", u"\u00e4.txt"}),
-                                         Joined({u"data", u"\u00c4.txt"})}));
+            (std::vector<std::u16string>{
+                Joined({u"data", u"a.txt"}), Joined({u"data", u"empty.bin"}),
+                Joined({u"data", u"\u00e4.txt"}), Joined({u"data", u"\u00c4.txt"})}));
   EXPECT_EQ(builder->GetSize(0), 3u);
   EXPECT_EQ(builder->GetSize(1), 0u);
 }
@@ -287,7 +287,8 @@ TEST(PackageBuilder, SourcesOfTwoGibibytesAreRefused) {
     std::uint64_t length;
     int added;
   };
-  for (const Case& c : {Case{u"largest.bin", 0x7FFFFFFFu, 1}, Case{u"too-large.bin", 0x80000000u, 0}}) {
+  for (const Case& c :
+       {Case{u"largest.bin", 0x7FFFFFFFu, 1}, Case{u"too-large.bin", 0x80000000u, 0}}) {
     platform::File file;
     ASSERT_TRUE(file.Open(temp.Path(c.name), platform::FileAccess::kWrite,
                           platform::FileCreation::kCreateAlways, platform::FileShare::kReadWrite));
@@ -354,9 +355,10 @@ TEST(PackageBuilder, AddFolderCountsTheFilesItCouldNotAdd) {
   TempFolder temp;
   auto builder = NewBuilder();
   for (int i = 0; builder->GetEntryCount() < package::kTableCapacity - 1; ++i) {
-    ASSERT_EQ(builder->AddFile(temp.WriteFile(u"fill/" + testing_support::U16(std::to_string(i)), ""),
-                               temp.path()),
-              1);
+    ASSERT_EQ(
+        builder->AddFile(temp.WriteFile(u"fill/" + testing_support::U16(std::to_string(i)), ""),
+                         temp.path()),
+        1);
   }
   temp.WriteFile(u"F/a", "");
   temp.WriteFile(u"F/b", "");
@@ -408,7 +410,11 @@ TEST(PackageBuilder, OnlyPlainFilesWithReadableNamesArePacked) {
   ::close(bad);
   // A file named U+FFFD, which the bad name would turn into.
   temp.WriteFile(u"F/bad\uFFFDname", "another file");
-  ASSERT_EQ(::mkdir((folder + "/bad\xFE" "folder").c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir((folder + "/bad\xFE"
+                              "folder")
+                        .c_str(),
+                    0700),
+            0);
 
   auto builder = NewBuilder();
   // pipe, filelink, dangling, the bad file name and the bad folder name.

@@ -13,7 +13,8 @@ namespace {
 namespace format = package::format;
 
 TEST(PackageFormat, TheTrailerHeadIsCountVersionAndMarker) {
-  EXPECT_EQ(format::EncodeTrailerHead(3).size(), format::kTrailerBytes - format::kMarkerToEnd + format::kMarkerBytes);
+  EXPECT_EQ(format::EncodeTrailerHead(3).size(),
+            format::kTrailerBytes - format::kMarkerToEnd + format::kMarkerBytes);
 }
 
 TEST(PackageFormat, DecimalFieldsRenderAndParse) {
@@ -23,10 +24,8 @@ TEST(PackageFormat, DecimalFieldsRenderAndParse) {
     std::u16string text;
   };
   const Case cases[] = {
-      {0, 13, u"0000000000000"},
-      {42, 13, u"0000000000042"},
-      {2'000'000, 13, u"0000002000000"},
-      {4'294'967'295u, 10, u"4294967295"},
+      {0, 13, u"0000000000000"},         {42, 13, u"0000000000042"},
+      {2'000'000, 13, u"0000002000000"}, {4'294'967'295u, 10, u"4294967295"},
       {1'234'567, 10, u"0001234567"},
   };
   for (const Case& c : cases) {
@@ -41,9 +40,9 @@ TEST(PackageFormat, ParseDecimalReadsLikeASignedLong) {
     std::int64_t value;
   };
   const Case cases[] = {
-      {u"  42", 42},     {u"+7", 7},          {u"-0000000003", -3},
-      {u"12ab", 12},     {u"abc", 0},         {u"", 0},
-      {u"- 5", 0},       {u"\t\n 9", 9},      {u"99999999999999999999999", INT64_MAX},
+      {u"  42", 42},  {u"+7", 7},     {u"-0000000003", -3},
+      {u"12ab", 12},  {u"abc", 0},    {u"", 0},
+      {u"- 5", 0},    {u"\t\n 9", 9}, {u"99999999999999999999999", INT64_MAX},
       {u"\uFF11", 0},  // a full-width digit is no digit
   };
   for (const Case& c : cases) {
@@ -83,7 +82,8 @@ TEST(PackageFormat, ChecksumOfPiecesEqualsTheByteByByteSum) {
 TEST(PackageFormat, ChecksumEdgesAroundTwoMillion) {
   std::vector<unsigned char> exact(2'000'000 / 250, 250);  // sums to 2,000,000
   EXPECT_EQ(format::AddToChecksum(0, exact), 2'000'000u);
-  EXPECT_EQ(format::AddToChecksum(format::AddToChecksum(0, exact), std::vector<unsigned char>{1}), 1u);
+  EXPECT_EQ(format::AddToChecksum(format::AddToChecksum(0, exact), std::vector<unsigned char>{1}),
+            1u);
   EXPECT_EQ(format::AddToChecksum(2'000'000, std::vector<unsigned char>(100, 0)), 2'000'000u);
   EXPECT_EQ(format::AddToChecksum(0, std::vector<unsigned char>(100, 0)), 0u);
 }
@@ -95,26 +95,64 @@ TEST(PackageFormat, StoredNamesThatWindowsCannotHoldSafelyAreRefused) {
   };
   const Case cases[] = {
       // Ordinary names, odd but harmless ones among them.
-      {u"setup.exe", true}, {u"Data\\a.txt", true}, {u"Data/sub/a.txt", true},
-      {u"..a\\b", true}, {u"...x", true}, {u".hidden", true},
-      {u"HTML Images\\logo.gif", true}, {u"Tool 5 INT.AppNameFile", true},
-      {u"CONSOLE.txt", true}, {u"COM10", true}, {u"LPT", true}, {u"xNUL", true},
+      {u"setup.exe", true},
+      {u"Data\\a.txt", true},
+      {u"Data/sub/a.txt", true},
+      {u"..a\\b", true},
+      {u"...x", true},
+      {u".hidden", true},
+      {u"HTML Images\\logo.gif", true},
+      {u"Tool 5 INT.AppNameFile", true},
+      {u"CONSOLE.txt", true},
+      {u"COM10", true},
+      {u"LPT", true},
+      {u"xNUL", true},
       {u"\u00e9t\u00e9\\\U0001F600.txt", true},
       // Steps to the parent, also as Windows strips trailing dots and blanks.
-      {u"..", false}, {u"..\\evil.exe", false}, {u"a\\..\\..\\b", false}, {u"a/../b", false},
-      {u"...\\b", false}, {u".. \\b", false}, {u"a\\.. .", false}, {u"a\\..", false},
+      {u"..", false},
+      {u"..\\evil.exe", false},
+      {u"a\\..\\..\\b", false},
+      {u"a/../b", false},
+      {u"...\\b", false},
+      {u".. \\b", false},
+      {u"a\\.. .", false},
+      {u"a\\..", false},
       // Empty components, a leading separator, a drive, trailing dots and blanks.
-      {u"", false}, {u"\\a.txt", false}, {u"/a.txt", false}, {u"a\\\\b", false}, {u"a\\", false},
-      {u".\\a", false}, {u". .\\a", false}, {u"C:\\a.txt", false}, {u"a.", false}, {u"a..\\b", false},
+      {u"", false},
+      {u"\\a.txt", false},
+      {u"/a.txt", false},
+      {u"a\\\\b", false},
+      {u"a\\", false},
+      {u".\\a", false},
+      {u". .\\a", false},
+      {u"C:\\a.txt", false},
+      {u"a.", false},
+      {u"a..\\b", false},
       {u"a \\b", false},
       // Alternate data streams, wildcards and characters Windows refuses.
-      {u"a.txt:stream", false}, {u"a<b", false}, {u"a>b", false}, {u"a\"b", false},
-      {u"a|b", false}, {u"a?b", false}, {u"a*b", false}, {u"a\tb", false},
-      {std::u16string(u"a\0b", 3), false}, {u"a\x1F", false},
+      {u"a.txt:stream", false},
+      {u"a<b", false},
+      {u"a>b", false},
+      {u"a\"b", false},
+      {u"a|b", false},
+      {u"a?b", false},
+      {u"a*b", false},
+      {u"a\tb", false},
+      {std::u16string(u"a\0b", 3), false},
+      {u"a\x1F", false},
       // Device names, with or without an extension, in any letter case.
-      {u"CON", false}, {u"con.txt", false}, {u"Data\\nul", false}, {u"aux .log", false},
-      {u"COM1", false}, {u"com9.txt", false}, {u"LPT0\\a", false}, {u"prn.tar.gz", false},
-      {u"COM\u00B9", false}, {u"lpt\u00B3.txt", false}, {u"CONIN$", false}, {u"conout$.x", false},
+      {u"CON", false},
+      {u"con.txt", false},
+      {u"Data\\nul", false},
+      {u"aux .log", false},
+      {u"COM1", false},
+      {u"com9.txt", false},
+      {u"LPT0\\a", false},
+      {u"prn.tar.gz", false},
+      {u"COM\u00B9", false},
+      {u"lpt\u00B3.txt", false},
+      {u"CONIN$", false},
+      {u"conout$.x", false},
   };
   for (const Case& c : cases) {
     std::string narrow(c.name.begin(), c.name.end());
@@ -165,13 +203,15 @@ TEST(PackageFormat, CertificateTableAtTheEndIsFound) {
   const Case cases[] = {
       {"PE32+ signed", PeHead(0x20B, 16, 5000, 1000), 6000, 5000},
       {"PE32 signed", PeHead(0x10B, 16, 5000, 1000), 6000, 5000},
-      {"table not at the end (data after the signature)", PeHead(0x20B, 16, 5000, 1000), 6001, std::nullopt},
+      {"table not at the end (data after the signature)", PeHead(0x20B, 16, 5000, 1000), 6001,
+       std::nullopt},
       {"no certificate table", PeHead(0x20B, 16, 0, 0), 6000, std::nullopt},
       {"too few directories", PeHead(0x20B, 4, 5000, 1000), 6000, std::nullopt},
       {"unknown magic", PeHead(0x107, 16, 5000, 1000), 6000, std::nullopt},
       {"not an MZ image", notMz, 6000, std::nullopt},
       {"header cut short", cut, 6000, std::nullopt},
-      {"sizes that overflow 32 bits", PeHead(0x20B, 16, 0xFFFFFF00u, 0x200), 0x100000100ull, 0xFFFFFF00u},
+      {"sizes that overflow 32 bits", PeHead(0x20B, 16, 0xFFFFFF00u, 0x200), 0x100000100ull,
+       0xFFFFFF00u},
       {"empty file", {}, 0, std::nullopt},
   };
   for (const Case& c : cases) {
@@ -204,14 +244,21 @@ TEST(PackageFormat, TheSealHoldsTheChecksumAndItsOwnPosition) {
   // The size field holds the number of bytes in front of it: the marker's
   // end plus the 26 bytes of the checksum field.
   std::string expected;
-  format::AppendText(expected, u"0000000000042" u"0000001026");
+  format::AppendText(expected,
+                     u"0000000000042"
+                     u"0000001026");
   EXPECT_EQ(format::SealTrailer(42, 1000), expected);
 }
 
 TEST(PackageFormat, RecordsAreLittleEndianWithTheLengthAfterTheName) {
   const std::string record = format::EncodeRecord(0x01020304, 5, 6, u"a\U0001F600");
-  const std::string expected("\x04\x03\x02\x01" "\x05\0\0\0" "\x06\0\0\0"
-                             "a\0\x3D\xD8\x00\xDE" "\x03\0\0\0", 22);
+  const std::string expected(
+      "\x04\x03\x02\x01"
+      "\x05\0\0\0"
+      "\x06\0\0\0"
+      "a\0\x3D\xD8\x00\xDE"
+      "\x03\0\0\0",
+      22);
   EXPECT_EQ(record, expected);
 }
 

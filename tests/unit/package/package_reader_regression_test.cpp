@@ -23,7 +23,8 @@ using testing_support::TempFolder;
 std::string OneEntryPackage(const std::string& streamBytes, std::uint32_t size,
                             std::u16string_view name) {
   return testing_support::RawPackage(
-      streamBytes, {{0, size, static_cast<std::uint32_t>(streamBytes.size()), std::u16string(name)}}, 1);
+      streamBytes,
+      {{0, size, static_cast<std::uint32_t>(streamBytes.size()), std::u16string(name)}}, 1);
 }
 
 // zlib's stream of no bytes at level 6.
@@ -41,7 +42,8 @@ TEST(PackageReaderRegression, ShortFilesAndEmptyNamesAreReadWithinBounds) {
       {"an empty file", "", package::Result::kDamaged},
       // The same zero-byte copy for a directory record with an empty name
       // (a name that is refused since).
-      {"an entry with an empty name", OneEntryPackage(kEmptyStream, 0, u""), package::Result::kDamaged},
+      {"an entry with an empty name", OneEntryPackage(kEmptyStream, 0, u""),
+       package::Result::kDamaged},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -28,7 +28,8 @@ TEST(VersionStamp, VersionTextsReadLikeASignedLongFromNineteenCharacters) {
       {u"00000000000000000012", 1},  // the 20th character is not read
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(stamping::ReadVersionNumber(c.text), c.value) << std::string(c.text.begin(), c.text.end());
+    EXPECT_EQ(stamping::ReadVersionNumber(c.text), c.value)
+        << std::string(c.text.begin(), c.text.end());
   }
 }
 
@@ -94,9 +95,10 @@ TEST(VersionStamp, ABlockWithoutAFixedPartIsLeftAlone) {
 }
 
 TEST(VersionStamp, ToolCommandLineQuotesTargetAndValueOnly) {
-  EXPECT_EQ(stamping::ToolCommandLine(u"C:\\TOOLS~1\\Stampel\\STAMPE~1.EXE", u"C:\\Out Dir\\pkg.exe",
-                                      u"FileVersion", u"13.0 Build 3271"),
-            u"C:\\TOOLS~1\\Stampel\\STAMPE~1.EXE -u \"C:\\Out Dir\\pkg.exe\" FileVersion \"13.0 Build 3271\"");
+  EXPECT_EQ(stamping::ToolCommandLine(u"C:\\TOOLS~1\\Stampel\\STAMPE~1.EXE",
+                                      u"C:\\Out Dir\\pkg.exe", u"FileVersion", u"13.0 Build 3271"),
+            u"C:\\TOOLS~1\\Stampel\\STAMPE~1.EXE -u \"C:\\Out Dir\\pkg.exe\" FileVersion \"13.0 "
+            u"Build 3271\"");
   EXPECT_EQ(stamping::ToolCommandLine(u"T.EXE", u"p.exe", u"FileDescription", u""),
             u"T.EXE -u \"p.exe\" FileDescription \"\"");
 }

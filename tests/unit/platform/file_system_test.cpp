@@ -277,21 +277,16 @@ class DirectorySearchTest : public testing::Test {
 };
 
 TEST_F(DirectorySearchTest, WildcardsSelectNames) {
-  const std::set<std::u16string> all = {u"a.txt", u"noext", u".hidden", u"b.txt.bak",
-                                        kUnicodeName, u"sub"};
+  const std::set<std::u16string> all = {u"a.txt",     u"noext",     u".hidden",
+                                        u"b.txt.bak", kUnicodeName, u"sub"};
   struct Case {
     std::u16string name;
     std::set<std::u16string> expected;
   };
   const Case cases[] = {
-      {u"*.*", all},
-      {u"*", all},
-      {u"*.txt", {u"a.txt", kUnicodeName}},
-      {u"?oext", {u"noext"}},
-      {u"a.*", {u"a.txt"}},
-      {u"*.bak", {u"b.txt.bak"}},
-      {u".*", {u".hidden"}},
-      {u"*.none", {}},
+      {u"*.*", all},          {u"*", all},          {u"*.txt", {u"a.txt", kUnicodeName}},
+      {u"?oext", {u"noext"}}, {u"a.*", {u"a.txt"}}, {u"*.bak", {u"b.txt.bak"}},
+      {u".*", {u".hidden"}},  {u"*.none", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(U8(c.name));

@@ -156,8 +156,8 @@ TEST(FileCreationTest, OpenAlwaysKeepsContentsAndCreatesAMissingFile) {
   TempFolder temp;
   const std::u16string existing = temp.WriteFile(u"existing.bin", "keep");
   File file;
-  ASSERT_TRUE(file.Open(existing, FileAccess::kReadWrite, FileCreation::kOpenAlways,
-                        FileShare::kNone));
+  ASSERT_TRUE(
+      file.Open(existing, FileAccess::kReadWrite, FileCreation::kOpenAlways, FileShare::kNone));
   EXPECT_EQ(file.Length(), 4u);
   file.Close();
   EXPECT_EQ(ReadWholeFile(existing), "keep");
@@ -220,8 +220,8 @@ TEST(FileIoTest, RoundTripLargerThanOneChunk) {
   const std::string data = testing_support::RandomBytes(200 * 1024, 20240611);
   const std::u16string path = temp.Path(u"data.bin");
   File file;
-  ASSERT_TRUE(file.Open(path, FileAccess::kReadWrite, FileCreation::kCreateAlways,
-                        FileShare::kNone));
+  ASSERT_TRUE(
+      file.Open(path, FileAccess::kReadWrite, FileCreation::kCreateAlways, FileShare::kNone));
   file.Write(data.data(), data.size());
   EXPECT_EQ(file.Length(), data.size());
   EXPECT_EQ(file.Position(), data.size());
@@ -334,8 +334,8 @@ TEST(FileIoTest, TransferAgainstTheAccessRaisesWithThePath) {
 // The identity of the file `path` names, through an open File.
 FileIdentity IdentityThroughFile(const std::u16string& path) {
   File file;
-  EXPECT_TRUE(file.Open(path, FileAccess::kRead, FileCreation::kOpenExisting,
-                        FileShare::kReadWrite))
+  EXPECT_TRUE(
+      file.Open(path, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kReadWrite))
       << U8(path);
   return file.IsOpen() ? file.Identity() : FileIdentity{};
 }
@@ -380,8 +380,7 @@ TEST(FileIdentityTest, OneFileWhateverThePathAnotherFileDiffers) {
 #ifndef _WIN32
 // Opens `path` on another thread and waits for it a while; a call that
 // hangs fails the test and is set free by opening the FIFO's other end.
-bool OpensWithoutWaiting(File& file, const std::u16string& path, FileAccess access,
-                         bool* opened) {
+bool OpensWithoutWaiting(File& file, const std::u16string& path, FileAccess access, bool* opened) {
   auto result = std::async(std::launch::async, [&] {
     return file.Open(path, access, FileCreation::kOpenExisting, FileShare::kReadWrite);
   });
@@ -389,8 +388,8 @@ bool OpensWithoutWaiting(File& file, const std::u16string& path, FileAccess acce
     *opened = result.get();
     return true;
   }
-  const int peer = ::open(U8(path).c_str(), (access == FileAccess::kRead ? O_WRONLY : O_RDONLY) |
-                                                O_NONBLOCK);
+  const int peer =
+      ::open(U8(path).c_str(), (access == FileAccess::kRead ? O_WRONLY : O_RDONLY) | O_NONBLOCK);
   *opened = result.get();
   if (peer >= 0) ::close(peer);
   return false;

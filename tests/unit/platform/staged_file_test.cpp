@@ -82,8 +82,8 @@ void WriteStaged(StagedFile& staged) {
   EXPECT_TRUE(reader.Open(temporary, FileAccess::kRead, FileCreation::kOpenExisting,
                           FileShare::kReadWrite));
   File exclusive;
-  EXPECT_FALSE(exclusive.Open(temporary, FileAccess::kRead, FileCreation::kOpenExisting,
-                              FileShare::kNone));
+  EXPECT_FALSE(
+      exclusive.Open(temporary, FileAccess::kRead, FileCreation::kOpenExisting, FileShare::kNone));
   ASSERT_TRUE(staged.file().IsOpen());
   staged.file().Write(kContents, sizeof kContents - 1);
   // What is written can be read back, as a writer that patches its file does.
@@ -106,35 +106,55 @@ TEST(StagedFileTest, BeginAndCommitRefuseWhatMustNotBeReplaced) {
     std::vector<std::string> made;
   };
   const auto link = [](std::u16string_view name, std::u16string_view target, bool folder) {
-    return [=](const TempFolder& t) { return MakeSymbolicLink(t.Path(name), t.Path(target), folder); };
+    return
+        [=](const TempFolder& t) { return MakeSymbolicLink(t.Path(name), t.Path(target), folder); };
   };
   const auto nothing = [](const TempFolder&) { return true; };
   const std::string longName(250, 'n');
   const Case cases[] = {
-      {"new file in new folders", nothing, u"a/b/new.txt", StageFailure::kNone,
+      {"new file in new folders",
+       nothing,
+       u"a/b/new.txt",
+       StageFailure::kNone,
        {"root/a", "root/a/b", "root/a/b/new.txt"}},
       {"existing plain file",
        [](const TempFolder& t) { return !t.WriteFile(u"root/old.txt", "old").empty(); },
-       u"old.txt", StageFailure::kNone, {"root/old.txt"}},
+       u"old.txt",
+       StageFailure::kNone,
+       {"root/old.txt"}},
       {"link to a folder on the way",
-       [&](const TempFolder& t) { return !t.MakeFolder(u"elsewhere").empty() &&
-                                         link(u"root/a", u"elsewhere", true)(t); },
-       u"a/b/new.txt", StageFailure::kLinkOnTheWay, {}},
+       [&](const TempFolder& t) {
+         return !t.MakeFolder(u"elsewhere").empty() && link(u"root/a", u"elsewhere", true)(t);
+       },
+       u"a/b/new.txt",
+       StageFailure::kLinkOnTheWay,
+       {}},
       {"link to a file at the final name",
-       [&](const TempFolder& t) { return !t.WriteFile(u"target.txt", "target").empty() &&
-                                         link(u"root/f.txt", u"target.txt", false)(t); },
-       u"f.txt", StageFailure::kNotAPlainFile, {}},
-      {"dangling link at the final name", link(u"root/f.txt", u"missing.txt", false), u"f.txt",
-       StageFailure::kNotAPlainFile, {}},
+       [&](const TempFolder& t) {
+         return !t.WriteFile(u"target.txt", "target").empty() &&
+                link(u"root/f.txt", u"target.txt", false)(t);
+       },
+       u"f.txt",
+       StageFailure::kNotAPlainFile,
+       {}},
+      {"dangling link at the final name",
+       link(u"root/f.txt", u"missing.txt", false),
+       u"f.txt",
+       StageFailure::kNotAPlainFile,
+       {}},
       {"folder at the final name",
-       [](const TempFolder& t) { return !t.MakeFolder(u"root/f.txt").empty(); }, u"f.txt",
-       StageFailure::kNotAPlainFile, {}},
+       [](const TempFolder& t) { return !t.MakeFolder(u"root/f.txt").empty(); },
+       u"f.txt",
+       StageFailure::kNotAPlainFile,
+       {}},
       {"read-only file",
        [](const TempFolder& t) {
          return platform::SetAttributes(t.WriteFile(u"root/f.txt", "old"),
                                         platform::kAttributeReadOnly);
        },
-       u"f.txt", StageFailure::kReadOnly, {}},
+       u"f.txt",
+       StageFailure::kReadOnly,
+       {}},
       {"the protected file under another name",
        [](const TempFolder& t) {
          std::error_code error;
@@ -142,17 +162,26 @@ TEST(StagedFileTest, BeginAndCommitRefuseWhatMustNotBeReplaced) {
                                            std::filesystem::path(t.Path(u"root/setup.bin")), error);
          return !error;
        },
-       u"setup.bin", StageFailure::kProtected, {}},
+       u"setup.bin",
+       StageFailure::kProtected,
+       {}},
       {"file where a folder must be",
-       [](const TempFolder& t) { return !t.WriteFile(u"root/a", "file").empty(); }, u"a/new.txt",
-       StageFailure::kNotAFolder, {}},
+       [](const TempFolder& t) { return !t.WriteFile(u"root/a", "file").empty(); },
+       u"a/new.txt",
+       StageFailure::kNotAFolder,
+       {}},
       {"a step out of the root", nothing, u"a/../../escape.txt", StageFailure::kCannotCreate, {}},
 #ifndef _WIN32
       {"FIFO at the final name",
        [](const TempFolder& t) { return ::mkfifo(U8(t.Path(u"root/f.txt")).c_str(), 0666) == 0; },
-       u"f.txt", StageFailure::kNotAPlainFile, {}},
-      {"final name at the length limit", nothing, testing_support::U16(longName),
-       StageFailure::kNone, {"root/" + longName}},
+       u"f.txt",
+       StageFailure::kNotAPlainFile,
+       {}},
+      {"final name at the length limit",
+       nothing,
+       testing_support::U16(longName),
+       StageFailure::kNone,
+       {"root/" + longName}},
 #endif
   };
   for (const Case& c : cases) {
@@ -160,7 +189,8 @@ TEST(StagedFileTest, BeginAndCommitRefuseWhatMustNotBeReplaced) {
     TempFolder temp;
     const std::u16string root = temp.MakeFolder(u"root");
     temp.WriteFile(u"package.bin", "package");
-    const std::optional<FileIdentity> package = platform::GetFileIdentity(temp.Path(u"package.bin"));
+    const std::optional<FileIdentity> package =
+        platform::GetFileIdentity(temp.Path(u"package.bin"));
     ASSERT_TRUE(package.has_value());
     const bool arranged = c.arrange(temp);
 #ifdef _WIN32
@@ -186,8 +216,8 @@ TEST(StagedFileTest, BeginAndCommitRefuseWhatMustNotBeReplaced) {
     ASSERT_TRUE(begun) << "failure " << static_cast<int>(staged.what()) << ", OS error "
                        << staged.osError();
     WriteStaged(staged);
-    ASSERT_TRUE(staged.Commit()) << "failure " << static_cast<int>(staged.what())
-                                 << ", OS error " << staged.osError();
+    ASSERT_TRUE(staged.Commit()) << "failure " << static_cast<int>(staged.what()) << ", OS error "
+                                 << staged.osError();
     EXPECT_EQ(staged.what(), StageFailure::kNone);
     EXPECT_FALSE(staged.file().IsOpen());
     Snapshot expected = before;
@@ -207,8 +237,8 @@ TEST(StagedFileTest, CommitLooksAtTheFinalNameAgain) {
   EXPECT_FALSE(staged.Commit());
   EXPECT_EQ(staged.what(), StageFailure::kNotAPlainFile);
   // The folder that Begin made is no longer empty, so it stays.
-  EXPECT_EQ(Take(temp), (Snapshot{{"root", "folder"}, {"root/a", "folder"},
-                                  {"root/a/f.txt", "folder"}}));
+  EXPECT_EQ(Take(temp),
+            (Snapshot{{"root", "folder"}, {"root/a", "folder"}, {"root/a/f.txt", "folder"}}));
 }
 
 TEST(StagedFileTest, CommitClosesAFileTheCallerOpenedAgain) {

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_folder.h"
 #include "package/version_block.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
+using package::VersionNode;
 using stampel::ExitCode;
 using stampel::StampRequest;
-using package::VersionNode;
 using testing_support::U8;
 
 std::string Describe(const std::optional<StampRequest>& request) {

@@ -23,7 +23,10 @@ const DecodeCase kDecodeCases[] = {
     {"highest code point", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
     {"byte-order mark is kept", "\xEF\xBB\xBFx", u"\uFEFFx"},
     {"embedded zero is a character", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
-    {"lone continuation byte", "a\x80" "b", u"a\uFFFDb"},
+    {"lone continuation byte",
+     "a\x80"
+     "b",
+     u"a\uFFFDb"},
     {"invalid lead bytes", "\xC0\xC1\xF5\xFF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
     {"overlong two-byte slash", "\xC0\xAF", u"\uFFFD\uFFFD"},
     {"overlong three-byte", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},

@@ -30,7 +30,8 @@ const PathCase kPathCases[] = {
     {u"C:\\T\\pack.exe\t-x", u"C:\\T\\pack.exe", u"C:\\T", u"C:\\T\\pack.txt"},
     {u"", u"", u"", u"txt"},
     // The quoted form keeps spaces and tabs inside the quotes.
-    {u"\"C:\\My Tools\\p\tk.exe\"x", u"C:\\My Tools\\p\tk.exe", u"C:\\My Tools", u"C:\\My Tools\\p\tk.txt"},
+    {u"\"C:\\My Tools\\p\tk.exe\"x", u"C:\\My Tools\\p\tk.exe", u"C:\\My Tools",
+     u"C:\\My Tools\\p\tk.txt"},
 };
 
 TEST(StartupPaths, CutsTheProgramPathOutOfTheCommandLine) {

@@ -137,33 +137,58 @@ const ParseCase kParseCases[] = {
      "folderpath=$|dir\r\nfolderpathroot=$\r\n"
      "target=$|out|pkg.exe\r\nversion=13\r\nbuildnumber=3271\r\n"
      "fileandproductversion=13.0 Beta\r\ndescription=Tool & more\r\n",
-     {"a.txt", "dir|inner.txt"}, "$|out|pkg.exe", "13", "3271", "13.0 Beta", "Tool & more"},
+     {"a.txt", "dir|inner.txt"},
+     "$|out|pkg.exe",
+     "13",
+     "3271",
+     "13.0 Beta",
+     "Tool & more"},
     {"LF-only line ends give no line at all",
-     "filepath=$|a.txt\nfilepathroot=$\ntarget=x\n", {}, ""},
+     "filepath=$|a.txt\nfilepathroot=$\ntarget=x\n",
+     {},
+     ""},
     {"a last line without CR is ignored", "target=x\r\nversion=2", {}, "x"},
     // An empty root leads every path; a POSIX path goes on with a separator,
     // which the cut takes away, a Windows one with its drive letter.
-    {"a path line that is the last line gets an empty root",
-     "filepath=$|a.txt\r\n", kEmptyRootNames, "", "", "", "", "", kEmptyRootUnadded},
+    {"a path line that is the last line gets an empty root", "filepath=$|a.txt\r\n",
+     kEmptyRootNames, "", "", "", "", "", kEmptyRootUnadded},
     {"an empty line ends the description", "target=x\r\n\r\nversion=3\r\n", {}, "x"},
-    {"an empty line right after a path line is its root",
-     "filepath=$|a.txt\r\n\r\ntarget=y\r\n", kEmptyRootNames, "y", "", "", "", "", kEmptyRootUnadded},
+    {"an empty line right after a path line is its root", "filepath=$|a.txt\r\n\r\ntarget=y\r\n",
+     kEmptyRootNames, "y", "", "", "", "", kEmptyRootUnadded},
     {"two path lines in a row: the second is the root of the first, which does not lead it",
-     "filepath=$|a.txt\r\nfilepath=$|b.txt\r\ntarget=z\r\n", {}, "z", "", "", "", "", 1},
+     "filepath=$|a.txt\r\nfilepath=$|b.txt\r\ntarget=z\r\n",
+     {},
+     "z",
+     "",
+     "",
+     "",
+     "",
+     1},
     {"a root that ends with a separator is cut with it",
-     "filepath=$|a.txt\r\nfilepathroot=$|\r\n", {"a.txt"}, ""},
+     "filepath=$|a.txt\r\nfilepathroot=$|\r\n",
+     {"a.txt"},
+     ""},
     {"a target inside a packed folder is left out of it, even when named last",
-     "folderpath=$|prev\r\nfolderpathroot=$\r\ntarget=$|prev|pkg.exe\r\n", {"prev|x.txt"},
+     "folderpath=$|prev\r\nfolderpathroot=$\r\ntarget=$|prev|pkg.exe\r\n",
+     {"prev|x.txt"},
      "$|prev|pkg.exe"},
-    {"a root line not after its path line is ignored",
-     "filepathroot=$\r\ntarget=t\r\n", {}, "t"},
+    {"a root line not after its path line is ignored", "filepathroot=$\r\ntarget=t\r\n", {}, "t"},
     {"keys are lower case and start the line",
-     "Target=a\r\n target=b\r\nVERSION=1\r\nversion=2\r\nversion=5\r\n", {}, "", "5"},
+     "Target=a\r\n target=b\r\nVERSION=1\r\nversion=2\r\nversion=5\r\n",
+     {},
+     "",
+     "5"},
     {"a byte-order mark hides the first key", "\xEF\xBB\xBFtarget=a\r\nversion=4\r\n", {}, "", "4"},
     {"a zero byte ends the text", std::string("version=1\r\n\0target=a\r\n", 22), {}, "", "1"},
     {"a missing file is dropped without a word, but counted",
      "filepath=$|missing.txt\r\nfilepathroot=$\r\nfilepath=$|b.txt\r\nfilepathroot=$\r\n",
-     {"b.txt"}, "", "", "", "", "", 1},
+     {"b.txt"},
+     "",
+     "",
+     "",
+     "",
+     "",
+     1},
     {"escapes collapse before parsing", "target=a&amp;amp;b\r\n", {}, "a&b"},
 };
 
@@ -203,7 +228,8 @@ TEST_F(ParseTest, TurnsLinesIntoRowsAndSettings) {
 
     std::vector<std::u16string> names, expected;
     for (int i = 0; i < builder->GetEntryCount(); ++i) names.push_back(builder->GetStoredName(i));
-    for (const std::string& name : c.storedNames) expected.push_back(ExpectedStoredName(name, temp.path()));
+    for (const std::string& name : c.storedNames)
+      expected.push_back(ExpectedStoredName(name, temp.path()));
     EXPECT_EQ(names, expected) << c.what;
     EXPECT_EQ(target, Expand(c.target, temp.path())) << c.what;
     EXPECT_EQ(builder->version, U16(c.version)) << c.what;
@@ -229,11 +255,12 @@ TEST_F(ParseTest, LoadReadsAndParsesTheWholeFile) {
   // Non-ASCII text in both the names and the values, and a description far
   // beyond 100,000 code units: it is held whole.
   temp.WriteFile(u"\u00fcber.txt", "x");
-  std::string text = "filepath=$|\xC3\xBC" "ber.txt\r\nfilepathroot=$\r\n";
+  std::string text =
+      "filepath=$|\xC3\xBC"
+      "ber.txt\r\nfilepathroot=$\r\n";
   text += "description=" + std::string(150000, 'd') + "\r\n";
   text += "target=\xE2\x82\xAC.exe\r\n";
-  const std::u16string path =
-      temp.WriteFile(u"pack.txt", U8(Expand(text, temp.path())));
+  const std::u16string path = temp.WriteFile(u"pack.txt", U8(Expand(text, temp.path())));
 
   auto builder = std::make_unique<PackageBuilder>();
   RecordingSink sink;
@@ -250,7 +277,8 @@ TEST_F(ParseTest, LoadReadsAndParsesTheWholeFile) {
 TEST_F(ParseTest, ReadDescriptionFileReportsWhatItCannotRead) {
   RecordingSink sink;
   EXPECT_EQ(creator::ReadDescriptionFile(temp.Path(u"missing.txt"), sink), u"");
-  EXPECT_EQ(sink.shown, (std::vector<Shown>{{creator::kStringReadError, temp.Path(u"missing.txt")}}));
+  EXPECT_EQ(sink.shown,
+            (std::vector<Shown>{{creator::kStringReadError, temp.Path(u"missing.txt")}}));
 
   // Another handle has the file open: the open without sharing fails.
   sink.shown.clear();
@@ -268,7 +296,9 @@ TEST_F(ParseTest, ReadDescriptionFileReportsWhatItCannotRead) {
 
   // An empty file and one that starts with a zero byte are empty without a word.
   EXPECT_EQ(creator::ReadDescriptionFile(temp.WriteFile(u"empty.txt", ""), sink), u"");
-  EXPECT_EQ(creator::ReadDescriptionFile(temp.WriteFile(u"zero.txt", std::string("\0x\r\n", 4)), sink), u"");
+  EXPECT_EQ(
+      creator::ReadDescriptionFile(temp.WriteFile(u"zero.txt", std::string("\0x\r\n", 4)), sink),
+      u"");
   EXPECT_TRUE(sink.shown.empty());
 }
 

@@ -145,10 +145,11 @@ int main(int argc, char** argv) {
   const std::string text = testing_support::Deflate(repeated);
   const auto packed = static_cast<std::uint32_t>(text.size());
   const auto size = static_cast<std::uint32_t>(repeated.size());
-  std::vector<testing_support::RawRecord>
-      sharing;  // many entries that unpack one stream again and again
-  for (int i = 0; i < 64; ++i)
+  // Many entries that unpack one stream again and again.
+  std::vector<testing_support::RawRecord> sharing;
+  for (int i = 0; i < 64; ++i) {
     sharing.push_back({at, size, packed, text::Utf8ToUtf16("e" + std::to_string(i))});
+  }
   const std::pair<const char*, std::string> hostile[] = {
       {"shared-stream.pkg", testing_support::RawPackage(stub + text, sharing, 64)},
       {"past-its-size.pkg",

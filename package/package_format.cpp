@@ -50,8 +50,9 @@ std::int64_t ParseDecimal(std::u16string_view text) {
 }
 
 void AppendU32(std::string& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8)
+  for (int shift = 0; shift < 32; shift += 8) {
     out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  }
 }
 
 void AppendText(std::string& out, std::u16string_view text) {

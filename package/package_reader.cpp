@@ -195,8 +195,9 @@ PackageBuilder::Inflated PackageBuilder::InflateEntry(platform::File& package, i
       }
       if (stream.total_out > entry.size) return problem(StreamProblem::kPastSize);
       const std::size_t have = kStreamBufferSize - stream.avail_out;
-      if (write && have != 0 && !write(writeContext, outBuffer, have))
+      if (write && have != 0 && !write(writeContext, outBuffer, have)) {
         return Inflated::kWriteFailed;
+      }
       if (write) {
         const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
         Notify(progressCallback, Event::kEntryPercent, &percent, progressContext);

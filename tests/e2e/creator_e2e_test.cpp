@@ -83,8 +83,9 @@ class Creator {
 
   // The exit code once the program has ended; -1 after the time-out.
   int Wait(int seconds = 120) {
-    if (!process_ || WaitForSingleObject(process_.get(), seconds * 1000) != WAIT_OBJECT_0)
+    if (!process_ || WaitForSingleObject(process_.get(), seconds * 1000) != WAIT_OBJECT_0) {
       return -1;
+    }
     DWORD code = 0;
     GetExitCodeProcess(process_.get(), &code);
     return static_cast<int>(code);

@@ -102,8 +102,9 @@ struct Deleter {
 struct Canceller {
   PackageBuilder* builder;
   static int Callback(package::Event code, const void*, void* context) {
-    if (code == package::Event::kEntryPercent)
+    if (code == package::Event::kEntryPercent) {
       static_cast<Canceller*>(context)->builder->cancelRequested = 1;
+    }
     return 0;
   }
 };

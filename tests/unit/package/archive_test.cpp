@@ -735,8 +735,9 @@ TEST_F(ArchiveTest, SpecialEntriesAreSkippedButAnnouncedInReverseOrder) {
 
   std::vector<std::pair<package::Event, long long>> announced;
   for (const auto& e : recorder.events) {
-    if (e.first == package::Event::kEntryStarted || e.first == package::Event::kEntryDone)
+    if (e.first == package::Event::kEntryStarted || e.first == package::Event::kEntryDone) {
       announced.push_back(e);
+    }
   }
   const std::vector<std::pair<package::Event, long long>> expected = {
       {package::Event::kEntryStarted, 3},

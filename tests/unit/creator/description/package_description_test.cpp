@@ -228,8 +228,9 @@ TEST_F(ParseTest, TurnsLinesIntoRowsAndSettings) {
 
     std::vector<std::u16string> names, expected;
     for (int i = 0; i < builder->GetEntryCount(); ++i) names.push_back(builder->GetStoredName(i));
-    for (const std::string& name : c.storedNames)
+    for (const std::string& name : c.storedNames) {
       expected.push_back(ExpectedStoredName(name, temp.path()));
+    }
     EXPECT_EQ(names, expected) << c.what;
     EXPECT_EQ(target, Expand(c.target, temp.path())) << c.what;
     EXPECT_EQ(builder->version, U16(c.version)) << c.what;

@@ -85,6 +85,17 @@ bool RemoveFolder(const std::u16string& path);
 // Deletes one file.
 bool RemoveFile(const std::u16string& path);
 
+// Deletes everything inside `folder`, not `folder` itself: files (a
+// read-only one has the attribute cleared first), folders with their
+// contents, and links. A link (a symbolic link to a file or a folder, a
+// junction) is removed as a link: what it points to is never entered,
+// changed or deleted. A `folder` that is itself a link is not entered
+// either. 0 when the folder is empty at the end; -1 when it is missing,
+// cannot be listed, is a link, or an entry could not be removed, in which
+// case the removal stops at that entry and the entries removed before it
+// stay removed.
+int DeleteTree(const std::u16string& folder);
+
 // The process's current folder, or the empty string when it cannot be had.
 std::u16string GetCurrentFolder();
 

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -462,5 +464,116 @@ TEST(DirectorySearchKindsTest, FifoIsADeviceAndABadNameIsUnreadable) {
   EXPECT_EQ(bad.name, u"bad\uFFFD\uFFFDname");
 }
 #endif
+
+// DeleteTree empties a tree of files, read-only files and nested folders,
+// and removes the links inside it as links: what a link points to, outside
+// the tree, is left as it was.
+TEST(DeleteTreeTest, EmptiesTheFolderAndNeverFollowsALink) {
+  struct Case {
+    const char* what;
+    std::function<std::shared_ptr<void>(const TempFolder&)> make;  // what it holds stays held
+    int expected;
+    std::set<std::u16string> left;  // the tree's children afterwards
+  };
+  const auto link = [](const TempFolder& t, std::u16string_view name, std::u16string_view target,
+                       bool folder) {
+    if (!MakeSymbolicLink(t.Path(u"tree/" + std::u16string(name)), t.Path(target), folder)) {
+      throw std::runtime_error("no links");
+    }
+  };
+  const Case cases[] = {
+      {"empty", [](const TempFolder&) { return nullptr; }, 0, {}},
+      {"files, read-only files and nested folders",
+       [](const TempFolder& t) {
+         t.WriteFile(u"tree/a.txt", "a");
+         t.MakeFolder(u"tree/empty");
+         platform::SetAttributes(t.WriteFile(u"tree/ro.txt", "r"), platform::kAttributeReadOnly);
+         platform::SetAttributes(t.WriteFile(u"tree/x/y/z/deep.txt", "d"),
+                                 platform::kAttributeReadOnly);
+         t.WriteFile(u"tree/x/y/other.bin", std::string(5000, 'o'));
+         return nullptr;
+       },
+       0,
+       {}},
+      {"link to a folder outside",
+       [&](const TempFolder& t) {
+         link(t, u"to-folder", u"outside", true);
+         return nullptr;
+       },
+       0,
+       {}},
+      {"link to a read-only file outside, in a nested folder",
+       [&](const TempFolder& t) {
+         t.MakeFolder(u"tree/sub");
+         link(t, u"sub/to-file", u"outside/keep.txt", false);
+         return nullptr;
+       },
+       0,
+       {}},
+      {"dangling link",
+       [&](const TempFolder& t) {
+         link(t, u"dangling", u"missing", false);
+         return nullptr;
+       },
+       0,
+       {}},
+#ifdef _WIN32
+      // Windows deletes no file that another handle holds open without
+      // sharing its deletion; POSIX deletes it.
+      {"a file held open",
+       [](const TempFolder& t) {
+         auto file = std::make_shared<File>();
+         EXPECT_TRUE(file->Open(t.WriteFile(u"tree/held.txt", "h"), FileAccess::kRead,
+                                FileCreation::kOpenExisting, FileShare::kReadWrite));
+         return std::shared_ptr<void>(file);
+       },
+       -1,
+       {u"held.txt"}},
+#endif
+  };
+  bool linksSkipped = false;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    const std::u16string tree = temp.MakeFolder(u"tree");
+    temp.WriteFile(u"outside/keep.txt", "kept");
+    platform::SetAttributes(temp.Path(u"outside/keep.txt"), platform::kAttributeReadOnly);
+    std::shared_ptr<void> held;
+    try {
+      held = c.make(temp);
+    } catch (const std::runtime_error&) {
+      ASSERT_TRUE(UnderWine()) << "this system makes no symbolic links";
+      linksSkipped = true;
+      continue;
+    }
+    EXPECT_EQ(platform::DeleteTree(tree), c.expected);
+    held.reset();
+    EXPECT_TRUE(platform::FileExists(tree)) << "the folder itself stays";
+    EXPECT_EQ(Names(SearchAll(tree + kSep + u"*")), c.left);
+    EXPECT_EQ(testing_support::ReadWholeFile(temp.Path(u"outside/keep.txt")), "kept");
+    EXPECT_EQ(platform::GetAttributes(temp.Path(u"outside/keep.txt")).value_or(0) &
+                  platform::kAttributeReadOnly,
+              platform::kAttributeReadOnly)
+        << "a link's target keeps its attributes";
+  }
+  if (linksSkipped) {
+    GTEST_SKIP() << "the rows with links did not run: wine's CreateSymbolicLinkW reports "
+                    "success and makes nothing";
+  }
+}
+
+// A folder that is missing, is a file or is itself a link is not entered.
+TEST(DeleteTreeTest, RefusesWhatIsNoFolder) {
+  TempFolder temp;
+  temp.WriteFile(u"outside/keep.txt", "kept");
+  EXPECT_EQ(platform::DeleteTree(temp.Path(u"missing")), -1);
+  EXPECT_EQ(platform::DeleteTree(temp.WriteFile(u"file.txt", "f")), -1);
+  if (!MakeSymbolicLink(temp.Path(u"link"), temp.Path(u"outside"), true)) {
+    if (UnderWine()) GTEST_SKIP() << "wine makes no symbolic links (it reports one made)";
+    FAIL() << "this system makes no symbolic links";
+  }
+  EXPECT_EQ(platform::DeleteTree(temp.Path(u"link")), -1);
+  EXPECT_EQ(testing_support::ReadWholeFile(temp.Path(u"outside/keep.txt")), "kept");
+}
 
 }  // namespace

@@ -229,9 +229,13 @@ class PackageBuilder {
   // never pass it. Stops before the next entry once cancelRequested is set.
   // Returns Result::kDone (also after a cancel), Result::kFileError when any
   // entry failed (the others are still tried), Result::kCannotOpenFile, or
-  // the failed OpenPackage result. File errors of reading the package pass
+  // the failed OpenPackage result. With OnDamagedStream::kStop, a damaged
+  // stream ends the extraction at once with Result::kDamagedStream; the
+  // entries after it are not tried. File errors of reading the package pass
   // to the caller.
-  Result ExtractAll(const std::u16string& destination, ProgressFunction callback, void* context);
+  enum class OnDamagedStream { kGoOn, kStop };
+  Result ExtractAll(const std::u16string& destination, ProgressFunction callback, void* context,
+                    OnDamagedStream onDamage = OnDamagedStream::kGoOn);
 
   // Restores entry `index` below `destination`, whatever its name. Returns
   // RestoreEntry's result, Result::kCannotOpenFile, or the failed OpenPackage

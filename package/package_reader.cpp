@@ -269,7 +269,7 @@ Result PackageBuilder::CheckEntry(platform::File& package, int index) {
 }
 
 Result PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFunction callback,
-                                  void* context) {
+                                  void* context, OnDamagedStream onDamage) {
   const std::u16string folder = AddTrailingSeparator(destination);
   const Result opened = OpenPackage(false);
   if (opened != Result::kDone) return opened;
@@ -297,6 +297,8 @@ Result PackageBuilder::ExtractAll(const std::u16string& destination, ProgressFun
     const Result result = restore ? RestoreEntry(package, index, folder) : Result::kDone;
     if (restore && result == Result::kDone && !cancelRequested) {
       Notify(progressCallback, Event::kEntryDone, &entry, progressContext);
+    } else if (result == Result::kDamagedStream && onDamage == OnDamagedStream::kStop) {
+      return result;
     } else if (result != Result::kDone) {
       ++failures;
     }

@@ -500,16 +500,29 @@ TEST_F(ArchiveTest, ADirectoryOfMoreThan64KiBIsReadWhole) {
 }
 
 TEST_F(ArchiveTest, DamagedStreamIsAFailedEntryAndLeavesNoFile) {
+  // Entry 1 (restored first) is damaged; entry 0 is sound.
+  const std::string sound = Deflate("sound");
   std::string broken = Deflate(TextLike(20000, 4));
   broken[2] = static_cast<char>(0xFF);  // the first block has the reserved type
   const auto stub = static_cast<std::uint32_t>(kStub.size());
-  Rewrite(RawPackage(kStub + broken,
-                     {{stub, 20000, static_cast<std::uint32_t>(broken.size()), u"x.txt"}}, 1));
-  auto reader = Reader();
+  const auto soundSize = static_cast<std::uint32_t>(sound.size());
+  Rewrite(RawPackage(kStub + sound + broken,
+                     {{stub, 5, soundSize, u"a.txt"},
+                      {stub + soundSize, 20000, static_cast<std::uint32_t>(broken.size()), u"x.txt"}},
+                     2));
+  using OnDamagedStream = PackageBuilder::OnDamagedStream;
   const std::u16string out = temp.Path(u"out");
+  EXPECT_EQ(Reader()->ExtractAll(out, nullptr, nullptr, OnDamagedStream::kStop),
+            package::Result::kDamagedStream);
+  EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/x.txt")).has_value());
+  EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/a.txt")).has_value()) << "tried after";
+
+  auto reader = Reader();
   EXPECT_EQ(reader->ExtractAll(out, nullptr, nullptr), package::Result::kFileError);
   EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/x.txt")).has_value());
-  EXPECT_EQ(reader->ExtractEntry(0, out), package::Result::kDamagedStream);
+  EXPECT_EQ(ReadWholeFile(temp.Path(u"out/a.txt")), "sound");
+  EXPECT_EQ(reader->GetOutcome(1).result, package::Result::kDamagedStream);
+  EXPECT_EQ(reader->ExtractEntry(1, out), package::Result::kDamagedStream);
   EXPECT_FALSE(platform::GetAttributes(temp.Path(u"out/x.txt")).has_value());
 }
 

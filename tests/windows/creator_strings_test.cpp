@@ -16,8 +16,12 @@
 #include <vector>
 
 #include "resources/creator/resource_ids.h"
+#include "tests/windows/string_tables.h"
 
 namespace {
+
+using testing_support::CountOf;
+using testing_support::StringIn;
 
 constexpr UINT kTitle = IDS_CREATING_TITLE;
 constexpr UINT kWait = IDS_CREATING_WAIT;
@@ -58,67 +62,27 @@ constexpr Language kLanguages[] = {
     {2070, L"instala\u00E7\u00E3o"},                                                // instalação
 };
 
-// The 16 strings of string table block `block` (ids block*16-16 ..
-// block*16-1) in `language`; nullopt when the program has no such block. A
-// block whose counted strings do not fill it exactly fails the test.
-std::optional<std::array<std::wstring, 16>> Block(WORD block, LANGID language) {
-  HRSRC info = FindResourceExW(nullptr, RT_STRING, MAKEINTRESOURCEW(block), language);
-  if (!info) return std::nullopt;
-  const auto* units = static_cast<const wchar_t*>(LockResource(LoadResource(nullptr, info)));
-  const std::size_t size = SizeofResource(nullptr, info) / sizeof(wchar_t);
-  std::array<std::wstring, 16> strings;
-  std::size_t at = 0;
-  for (std::wstring& text : strings) {
-    if (at >= size) {
-      ADD_FAILURE() << "block " << block << " of language " << language << " ends early";
-      return std::nullopt;
-    }
-    const std::size_t length = static_cast<WORD>(units[at++]);
-    if (length > size - at) {
-      ADD_FAILURE() << "block " << block << " of language " << language << " overruns";
-      return std::nullopt;
-    }
-    text.assign(units + at, length);
-    at += length;
-  }
-  EXPECT_EQ(at, size) << "block " << block << " of language " << language;
-  return strings;
-}
-
-// String `id` in `language`; nullopt when its block is missing.
-std::optional<std::wstring> Text(UINT id, LANGID language) {
-  const auto block = Block(static_cast<WORD>(id / 16 + 1), language);
-  if (!block) return std::nullopt;
-  return (*block)[id % 16];
-}
-
-std::size_t Count(std::wstring_view text, wchar_t unit) {
-  std::size_t count = 0;
-  for (wchar_t c : text) count += c == unit;
-  return count;
-}
-
 TEST(CreatorStrings, EveryLanguageHoldsEveryTextInItsShape) {
   for (const Language& language : kLanguages) {
     SCOPED_TRACE(testing::Message() << "language " << language.id);
     std::map<UINT, std::wstring> text;
     for (UINT id : kIds) {
-      const std::optional<std::wstring> found = Text(id, language.id);
+      const std::optional<std::wstring> found = StringIn(id, language.id);
       EXPECT_TRUE(found.has_value()) << "string " << id << " has no block";
       EXPECT_FALSE(found.value_or(L"").empty()) << "string " << id << " is empty";
       text[id] = found.value_or(L"");
     }
 
     for (UINT id : {kReadError, kMissingFile}) {
-      EXPECT_EQ(Count(text[id], L'%'), 1u) << "string " << id;
+      EXPECT_EQ(CountOf(text[id], L'%'), 1u) << "string " << id;
       EXPECT_NE(text[id].find(L"\"%1\""), std::wstring::npos) << "string " << id;
     }
     for (UINT id : {kTitle, kWait, kMemoryError, kConfirmStop, kAppTitle}) {
-      EXPECT_EQ(Count(text[id], L'%'), 0u) << "string " << id;
+      EXPECT_EQ(CountOf(text[id], L'%'), 0u) << "string " << id;
     }
 
-    EXPECT_EQ(Count(text[kWait], L'\n'), 1u);
-    EXPECT_EQ(Count(text[kWait], L'\r'), 0u);
+    EXPECT_EQ(CountOf(text[kWait], L'\n'), 1u);
+    EXPECT_EQ(CountOf(text[kWait], L'\r'), 0u);
     EXPECT_NE(text[kWait].find(L"Vantrel Installer"), std::wstring::npos);
     EXPECT_NE(text[kWait].find(language.waitWord), std::wstring::npos);
     EXPECT_EQ(text[kTitle], text[kAppTitle]);
@@ -138,37 +102,17 @@ TEST(CreatorStrings, EnglishTextsAreTheOnesTheCodeQuotes) {
       {kAppTitle, L"Installation Package Creation"},
   };
   for (const auto& [id, english] : expected) {
-    EXPECT_EQ(Text(id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)), english) << "string " << id;
+    EXPECT_EQ(StringIn(id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)), english)
+        << "string " << id;
   }
-}
-
-BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR blocks) {
-  if (IS_INTRESOURCE(name)) {
-    reinterpret_cast<std::vector<WORD>*>(blocks)->push_back(
-        static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)));
-  }
-  return TRUE;
-}
-
-BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR languages) {
-  reinterpret_cast<std::set<LANGID>*>(languages)->insert(language);
-  return TRUE;
 }
 
 TEST(CreatorStrings, EveryBlockIsInExactlyTheSeventeenLanguages) {
   std::set<LANGID> expected;
   for (const Language& language : kLanguages) expected.insert(language.id);
-
-  std::vector<WORD> blocks;
-  ASSERT_TRUE(
-      EnumResourceNamesW(nullptr, RT_STRING, CollectName, reinterpret_cast<LONG_PTR>(&blocks)));
-  ASSERT_FALSE(blocks.empty());
-  for (WORD block : blocks) {
-    std::set<LANGID> languages;
-    EXPECT_TRUE(EnumResourceLanguagesW(nullptr, RT_STRING, MAKEINTRESOURCEW(block), CollectLanguage,
-                                       reinterpret_cast<LONG_PTR>(&languages)));
-    EXPECT_EQ(languages, expected) << "block " << block;
-  }
+  EXPECT_EQ(expected, std::set<LANGID>(testing_support::kProgramLanguages.begin(),
+                                       testing_support::kProgramLanguages.end()));
+  testing_support::ExpectEveryBlockInExactly(expected);
 }
 
 }  // namespace

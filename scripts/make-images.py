@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""Draws the creator's bitmap and icons: a parcel with an arrow into it.
+"""Draws the programs' bitmaps and icons: a parcel with an arrow.
 
-Writes resources/creator/package.bmp (48 x 48), creator.ico (32 x 32 and
-16 x 16) and creator48.ico (48 x 48), all with 8 bits per pixel. The files
-are kept in the repository; run this again only to change the pictures.
+The creator's parcel has an arrow into it: resources/creator/package.bmp
+(48 x 48), creator.ico (32 x 32 and 16 x 16) and creator48.ico (48 x 48).
+The extractor's has an arrow out of it: resources/extractor/unpack.bmp
+(48 x 48). All have 8 bits per pixel. The files are kept in the
+repository; run this again only to change the pictures.
 """
 import os
 import struct
 
-HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "creator")
+RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
 
 # Palette index -> (r, g, b). Index 0 is the background.
 PALETTE = [
@@ -24,8 +26,9 @@ PALETTE = [
 PALETTE += [(0, 0, 0)] * (256 - len(PALETTE))
 
 
-def draw(size):
-    """Rows of palette indices, top row first."""
+def draw(size, outward=False):
+    """Rows of palette indices, top row first; the arrow points down into
+    the parcel, or up out of it when `outward`."""
     s = size / 48.0
     px = [[0] * size for _ in range(size)]
 
@@ -43,6 +46,19 @@ def draw(size):
     for (x0, y0, x1, y1) in [(6, 20, 42, 21), (6, 43, 42, 44), (6, 20, 7, 44),
                              (41, 20, 42, 44), (6, 27, 42, 28), (34, 27, 35, 44)]:
         rect(x0, y0, x1, y1, 1)
+    if outward:
+        # The arrow rising out of the parcel's top.
+        for row in range(8):
+            rect(17 - row, 3 + row, 23 + row, 4 + row, 6)
+        rect(16, 11, 24, 21, 6)
+        for row in range(8):
+            rect(16 - row, 3 + row, 17 - row, 4 + row, 7)
+            rect(23 + row, 3 + row, 24 + row, 4 + row, 7)
+        rect(8, 11, 16, 12, 7)
+        rect(24, 11, 32, 12, 7)
+        rect(15, 11, 16, 20, 7)
+        rect(24, 11, 25, 20, 7)
+        return px
     # The arrow pointing down into the parcel.
     rect(16, 3, 24, 13, 6)
     for row in range(8):
@@ -92,6 +108,8 @@ def write_ico(path, sizes):
         f.write(out + b"".join(images))
 
 
-write_bmp(os.path.join(HERE, "package.bmp"), draw(48))
-write_ico(os.path.join(HERE, "creator.ico"), [32, 16])
-write_ico(os.path.join(HERE, "creator48.ico"), [48])
+creator = os.path.join(RESOURCES, "creator")
+write_bmp(os.path.join(creator, "package.bmp"), draw(48))
+write_ico(os.path.join(creator, "creator.ico"), [32, 16])
+write_ico(os.path.join(creator, "creator48.ico"), [48])
+write_bmp(os.path.join(RESOURCES, "extractor", "unpack.bmp"), draw(48, outward=True))

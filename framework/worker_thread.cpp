@@ -53,12 +53,14 @@ void CWorkerThread::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool CWorkerThread::Checkpoint() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  resume_.wait(lock, [this] { return !questionOpen_ || cancel_; });
+  return !cancel_;
+}
+
 bool CWorkerThread::Progress(WPARAM wParam, LPARAM lParam) {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    resume_.wait(lock, [this] { return !questionOpen_ || cancel_; });
-  }
-  if (cancel_) return false;
+  if (!Checkpoint()) return false;
   PostMessageW(owner_, progressMessage_, wParam, lParam);
   return true;
 }

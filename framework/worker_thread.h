@@ -86,6 +86,9 @@ class CWorkerThread {
   // was asked for, posts the progress message with `wParam` and `lParam` to
   // the owner and returns true. False when the task is to stop.
   bool Progress(WPARAM wParam, LPARAM lParam = 0);
+  // The same point without a message, for a task that reports less often
+  // than it can pause.
+  bool Checkpoint();
   bool cancelRequested() const { return cancel_; }
 
  private:

@@ -149,6 +149,20 @@ std::u16string DeleteFolderCommand(std::u16string_view folder) {
   return u"cmd.exe /C  RD /S /Q " + Quoted(folder);
 }
 
+std::u16string ProductName(std::u16string_view appName, std::u16string_view defaultName) {
+  constexpr std::size_t kExtension = 4;
+  if (appName.size() <= kExtension) return std::u16string(defaultName);
+  return std::u16string(appName.substr(0, appName.size() - kExtension));
+}
+
+std::u16string FolderName(std::u16string_view appName, std::u16string_view defaultName) {
+  return std::u16string(appName.empty() ? defaultName : appName);
+}
+
+int InstallerEntry(std::u16string_view firstEntryName) {
+  return firstEntryName.find(u"ShowReadMe") != std::u16string_view::npos ? 1 : 0;
+}
+
 bool IsVersion6OrLater(std::u16string_view currentVersion) {
   unsigned major = 0;
   std::size_t digits = 0;

@@ -94,6 +94,19 @@ std::u16string DeleteFileCommand(std::u16string_view path);
 // folder with everything in it.
 std::u16string DeleteFolderCommand(std::u16string_view folder);
 
+// The names a package gives itself. `appName` is the text in front of
+// ".AppNameFile" in the package's entry names (empty when there is none);
+// `defaultName` is the program's default product name.
+// - The product's name in texts: `appName` without its last 4 characters
+//   (an extension such as ".exe"); `defaultName` when that leaves nothing.
+// - The folder's name: `appName` whole; `defaultName` when it is empty.
+std::u16string ProductName(std::u16string_view appName, std::u16string_view defaultName);
+std::u16string FolderName(std::u16string_view appName, std::u16string_view defaultName);
+
+// The entry that is the package's installer: 1 when the name of entry 0
+// holds "ShowReadMe" (the read-me comes first), else 0.
+int InstallerEntry(std::u16string_view firstEntryName);
+
 // Whether a "CurrentVersion" text such as "6.1" names version 6.0 or later.
 // The numbers are compared, not the texts ("10.0" is later than "6.0");
 // false for a text that does not begin with a number.

@@ -506,10 +506,11 @@ TEST_F(ArchiveTest, DamagedStreamIsAFailedEntryAndLeavesNoFile) {
   broken[2] = static_cast<char>(0xFF);  // the first block has the reserved type
   const auto stub = static_cast<std::uint32_t>(kStub.size());
   const auto soundSize = static_cast<std::uint32_t>(sound.size());
-  Rewrite(RawPackage(kStub + sound + broken,
-                     {{stub, 5, soundSize, u"a.txt"},
-                      {stub + soundSize, 20000, static_cast<std::uint32_t>(broken.size()), u"x.txt"}},
-                     2));
+  Rewrite(
+      RawPackage(kStub + sound + broken,
+                 {{stub, 5, soundSize, u"a.txt"},
+                  {stub + soundSize, 20000, static_cast<std::uint32_t>(broken.size()), u"x.txt"}},
+                 2));
   using OnDamagedStream = PackageBuilder::OnDamagedStream;
   const std::u16string out = temp.Path(u"out");
   EXPECT_EQ(Reader()->ExtractAll(out, nullptr, nullptr, OnDamagedStream::kStop),

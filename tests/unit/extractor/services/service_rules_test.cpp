@@ -196,6 +196,30 @@ TEST(CommandTextsTest, CommandLinesAndCleanUpCommands) {
   for (const Split& s : splits) EXPECT_EQ(SplitKeyPathAndName(s.path), s.expected) << U8(s.path);
 }
 
+TEST(PackageNamesTest, ProductFolderAndInstaller) {
+  struct Case {
+    const char16_t* appName;
+    const char16_t* product;
+    const char16_t* folder;
+  };
+  const Case cases[] = {
+      {u"", u"Default 1", u"Default 1"},
+      {u"Fabric Tools.exe", u"Fabric Tools", u"Fabric Tools.exe"},
+      {u"A.exe", u"A", u"A.exe"},
+      {u".exe", u"Default 1", u".exe"},  // nothing is left for a name
+      {u"ab", u"Default 1", u"ab"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ProductName(c.appName, u"Default 1"), c.product) << U8(c.appName);
+    EXPECT_EQ(FolderName(c.appName, u"Default 1"), c.folder) << U8(c.appName);
+  }
+
+  EXPECT_EQ(InstallerEntry(u"ShowReadMe.htm"), 1);
+  EXPECT_EQ(InstallerEntry(u"docs\\ShowReadMe"), 1);
+  EXPECT_EQ(InstallerEntry(u"setup.exe"), 0);
+  EXPECT_EQ(InstallerEntry(u"showreadme.htm"), 0);  // the names are compared with case
+}
+
 TEST(SystemVersionTest, ComparesNumbersNotTexts) {
   struct Case {
     const char16_t* text;

@@ -160,7 +160,9 @@ TEST_F(BuildRunTest, PlainBuildIsTheImageFollowedByTheArchive) {
 }
 
 TEST_F(BuildRunTest, SplashAndVersionAreStampedBeforeTheArchive) {
-  const std::string gif = "GIF89a" + std::string(300, '\x7f');
+  // Larger than any padding of the image's resource section: the stamped
+  // image grows, and the archive must come after it.
+  const std::string gif = "GIF89a" + std::string(70'000, '\x7f');
   const std::u16string splash = temp.WriteFile(u"TempSplashImage.gif", gif);
   builder->version = u"13";
   builder->buildNumber = u"3271";

@@ -137,7 +137,9 @@ class UnpackRunTest : public ::testing::Test {
   // Writes the package: the fixture as setup.exe (entry 0, or entry 1 behind
   // a read-me), its settings, held.bin, a few data files and the
   // application's name; returns the builder that reads it.
-  std::unique_ptr<PackageBuilder> MakePackage(const std::string& settings, bool readMe = false) {
+  // With `installer` false, entry 0 is a text file that no system starts.
+  std::unique_ptr<PackageBuilder> MakePackage(const std::string& settings, bool readMe = false,
+                                              bool installer = true) {
     const std::u16string src = temp.MakeFolder(u"src");
     std::string fixture = ReadWholeFile(FixturePath());
     EXPECT_FALSE(fixture.empty());
@@ -147,7 +149,11 @@ class UnpackRunTest : public ::testing::Test {
           << U8(name);
     };
     if (readMe) add(u"ShowReadMe.htm", "<p>read me</p>");
-    add(u"setup.exe", fixture);
+    if (installer) {
+      add(u"setup.exe", fixture);
+    } else {
+      add(u"setup.txt", "not a program");
+    }
     add(u"fixture.txt", settings + "\nrecord=" + U8(recordPath) + "\n");
     add(u"held.bin", "held");
     add(u"data\\a.txt", "alpha");
@@ -230,6 +236,16 @@ TEST_F(UnpackRunTest, UnpacksStartsTheInstallerInItsFolderWaitsAndCleansUp) {
     EXPECT_FALSE(RunOnceValue().has_value());
     platform::DeleteTree(temp.path());
   }
+}
+
+TEST_F(UnpackRunTest, AnInstallerThatCannotStartIsReportedAndTheCleanUpStillRuns) {
+  auto reader = MakePackage("exit=0", false, false);
+  CUnpackProgressDlg dialog;
+  Run(dialog, *reader, true);
+
+  EXPECT_EQ(dialog.outcome().end, UnpackEnd::kInstallerNotStarted);
+  EXPECT_FALSE(platform::FileExists(outer));
+  EXPECT_FALSE(RunOnceValue().has_value());
 }
 
 TEST_F(UnpackRunTest, ACleanUpThatKeepsFailingLeavesTheFolderToTheRunOnceValue) {

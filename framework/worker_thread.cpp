@@ -1,11 +1,26 @@
 #include "framework/worker_thread.h"
 
-#include <exception>
 #include <utility>
 
 #include "framework/win_app.h"
 
 namespace framework {
+
+namespace {
+
+// Holds an exclusive SRW lock for a scope.
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+  ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
+}  // namespace
 
 CWorkerThread::~CWorkerThread() {
   RequestCancel();
@@ -13,49 +28,55 @@ CWorkerThread::~CWorkerThread() {
 }
 
 bool CWorkerThread::Start(HWND owner, UINT progressMessage, UINT endedMessage, Task task) {
-  if (thread_.joinable() || ended_ || !task) return false;
+  if (thread_ || ended_ || !task) return false;
   owner_ = owner;
   progressMessage_ = progressMessage;
   endedMessage_ = endedMessage;
   task_ = std::move(task);
-  try {
-    thread_ = std::thread([this] { Run(); });
-  } catch (const std::exception&) {
+  thread_.reset(CreateThread(nullptr, 0, &ThreadEntry, this, 0, nullptr));
+  if (!thread_) {
     task_ = nullptr;
     return false;
   }
   return true;
 }
 
+DWORD WINAPI CWorkerThread::ThreadEntry(void* self) {
+  static_cast<CWorkerThread*>(self)->Run();
+  return 0;
+}
+
 void CWorkerThread::RequestCancel() {
   {
     // Set under the lock, so that a task about to wait cannot miss it.
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const ExclusiveLock lock(lock_);
     cancel_ = true;
   }
-  resume_.notify_all();
+  WakeAllConditionVariable(&resume_);
 }
 
 void CWorkerThread::BeginQuestion() {
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const ExclusiveLock lock(lock_);
   questionOpen_ = true;
 }
 
 void CWorkerThread::EndQuestion() {
   {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const ExclusiveLock lock(lock_);
     questionOpen_ = false;
   }
-  resume_.notify_all();
+  WakeAllConditionVariable(&resume_);
 }
 
 void CWorkerThread::Join() {
-  if (thread_.joinable()) thread_.join();
+  if (!thread_) return;
+  WaitForSingleObject(thread_.get(), INFINITE);
+  thread_.reset();
 }
 
 bool CWorkerThread::Checkpoint() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  resume_.wait(lock, [this] { return !questionOpen_ || cancel_; });
+  const ExclusiveLock lock(lock_);
+  while (questionOpen_ && !cancel_) SleepConditionVariableSRW(&resume_, &lock_, INFINITE, 0);
   return !cancel_;
 }
 

@@ -28,10 +28,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <thread>
+
+#include "platform/win32/unique_handle.h"
 
 namespace framework {
 
@@ -92,6 +91,7 @@ class CWorkerThread {
   bool cancelRequested() const { return cancel_; }
 
  private:
+  static DWORD WINAPI ThreadEntry(void* self);
   void Run() noexcept;
 
   HWND owner_ = nullptr;
@@ -100,10 +100,13 @@ class CWorkerThread {
   Task task_;
   std::atomic<bool> cancel_ = false;
   std::atomic<bool> ended_ = false;
-  std::mutex mutex_;
-  std::condition_variable resume_;
-  bool questionOpen_ = false;  // guarded by mutex_
-  std::thread thread_;
+  // The system's own lock and condition variable and a thread of its own:
+  // the extractor carries this class, and the standard library's threads
+  // would bring a threading runtime of their own into every package.
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE resume_ = CONDITION_VARIABLE_INIT;
+  bool questionOpen_ = false;  // guarded by lock_
+  platform::win32::UniqueHandle thread_;
 };
 
 }  // namespace framework

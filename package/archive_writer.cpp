@@ -39,32 +39,6 @@ class DeflateScope {
 
 }  // namespace
 
-std::uint32_t PackageBuilder::FillInput(platform::File& file, std::uint32_t limit) {
-  if (stream.avail_in == 0) {
-    stream.next_in = inBuffer;
-    stream.avail_in = static_cast<uInt>(
-        limit == 0 ? 0 : file.Read(inBuffer, std::min<std::size_t>(limit, kStreamBufferSize)));
-  }
-  return stream.avail_in;
-}
-
-std::uint32_t PackageBuilder::FlushOutput(platform::File& file) {
-  const std::uint32_t pending = static_cast<std::uint32_t>(kStreamBufferSize - stream.avail_out);
-  if (pending != 0) {
-    file.Write(outBuffer, pending);
-    stream.next_out = outBuffer;
-    stream.avail_out = static_cast<uInt>(kStreamBufferSize);
-  }
-  return pending;
-}
-
-std::uint32_t PackageBuilder::EntryPercent() const {
-  const std::uint32_t done = static_cast<std::uint32_t>(stream.total_in);
-  if (currentTotal == 0) return 100;
-  if (currentTotal <= 10'000'000) return done * 100 / currentTotal;
-  return done / (currentTotal / 100);
-}
-
 std::uint32_t PackageBuilder::BytesPackedBefore(int index) const {
   std::uint32_t sum = 0;
   for (int j = 0; j < index; ++j) sum += entries[j].size;

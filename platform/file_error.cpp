@@ -35,8 +35,7 @@ const char* FileErrorCauseName(FileErrorCause cause) {
   return "unknown error";
 }
 
-FileError::FileError(FileErrorInfo info)
-    : std::runtime_error(Describe(info)), info_(std::move(info)) {}
+FileError::FileError(FileErrorInfo info) : info_(std::move(info)), description_(Describe(info_)) {}
 
 void ThrowLastFileError(const std::u16string& path) {
   const long osError = LastOsError();

@@ -7,7 +7,7 @@
 // went wrong with which file.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 namespace platform {
@@ -50,9 +50,12 @@ FileErrorCause CauseFromOsError(long osError);
 long LastOsError();
 
 // The exception raised by a failed read, write, seek, length or close.
-class FileError : public std::runtime_error {
+// what() says the cause, the OS error and the path in English.
+class FileError : public std::exception {
  public:
   explicit FileError(FileErrorInfo info);
+
+  const char* what() const noexcept override { return description_.c_str(); }
 
   FileErrorCause cause() const { return info_.cause; }
   long osError() const { return info_.osError; }
@@ -61,6 +64,7 @@ class FileError : public std::runtime_error {
 
  private:
   FileErrorInfo info_;
+  std::string description_;
 };
 
 // Raises a FileError for `path` from the calling thread's last OS error.

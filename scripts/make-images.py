@@ -4,7 +4,8 @@
 The creator's parcel has an arrow into it: resources/creator/package.bmp
 (48 x 48), creator.ico (32 x 32 and 16 x 16) and creator48.ico (48 x 48).
 The extractor's has an arrow out of it: resources/extractor/unpack.bmp
-(48 x 48). All have 8 bits per pixel. The files are kept in the
+(48 x 48), extractor.bmp (124 x 124), extractor.ico (48 x 48, 32 x 32 and
+16 x 16). The creator's have 8 bits per pixel, the extractor's 4. The files are kept in the
 repository; run this again only to change the pictures.
 """
 import os
@@ -69,13 +70,25 @@ def draw(size, outward=False):
     return px
 
 
-def dib(px, with_mask):
+def dib(px, with_mask, bits=8):
+    """A device-independent bitmap of `px` with 8 or 4 bits per pixel (the
+    palette has fewer than 16 colours, so 4 bits lose nothing)."""
     size = len(px)
+    colours = 1 << bits
     height = size * 2 if with_mask else size
-    header = struct.pack("<IiiHHIIiiII", 40, size, height, 1, 8, 0, 0, 0, 0, 256, 0)
-    palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in PALETTE)
-    stride = (size + 3) & ~3
-    rows = b"".join(bytes(px[y]) + b"\0" * (stride - size) for y in reversed(range(size)))
+    header = struct.pack("<IiiHHIIiiII", 40, size, height, 1, bits, 0, 0, 0, 0, colours, 0)
+    palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in PALETTE[:colours])
+    stride = ((size * bits + 31) // 32) * 4
+
+    def row_bytes(row):
+        if bits == 8:
+            data = bytes(row)
+        else:
+            data = bytes((row[x] << 4) | (row[x + 1] if x + 1 < size else 0)
+                         for x in range(0, size, 2))
+        return data + b"\0" * (stride - len(data))
+
+    rows = b"".join(row_bytes(px[y]) for y in reversed(range(size)))
     data = header + palette + rows
     if with_mask:
         mask_stride = ((size + 31) // 32) * 4
@@ -90,19 +103,21 @@ def dib(px, with_mask):
     return data
 
 
-def write_bmp(path, px):
-    data = dib(px, False)
-    offset = 14 + 40 + 256 * 4
+def write_bmp(path, px, bits=8):
+    data = dib(px, False, bits)
+    offset = 14 + 40 + (1 << bits) * 4
     with open(path, "wb") as f:
         f.write(struct.pack("<2sIHHI", b"BM", 14 + len(data), 0, 0, offset) + data)
 
 
-def write_ico(path, sizes):
-    images = [dib(draw(size), True) for size in sizes]
+def write_ico(path, sizes, outward=False, bits=8):
+    images = [dib(draw(size, outward), True, bits) for size in sizes]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
+    colours = (1 << bits) % 256
     for size, image in zip(sizes, images):
-        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 8, len(image), offset)
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, colours, 0, 1, bits, len(image),
+                           offset)
         offset += len(image)
     with open(path, "wb") as f:
         f.write(out + b"".join(images))
@@ -112,4 +127,8 @@ creator = os.path.join(RESOURCES, "creator")
 write_bmp(os.path.join(creator, "package.bmp"), draw(48))
 write_ico(os.path.join(creator, "creator.ico"), [32, 16])
 write_ico(os.path.join(creator, "creator48.ico"), [48])
-write_bmp(os.path.join(RESOURCES, "extractor", "unpack.bmp"), draw(48, outward=True))
+extractor = os.path.join(RESOURCES, "extractor")
+# Every byte of the extractor is in every package: 4 bits per pixel.
+write_bmp(os.path.join(extractor, "unpack.bmp"), draw(48, outward=True), bits=4)
+write_bmp(os.path.join(extractor, "extractor.bmp"), draw(124, outward=True), bits=4)
+write_ico(os.path.join(extractor, "extractor.ico"), [48, 32, 16], outward=True, bits=4)

@@ -86,6 +86,18 @@ INT_PTR CDialog::DoModal() {
 
 void CDialog::EndDialog(int code) { ::EndDialog(hwnd_, code); }
 
+bool CDialog::CreateModeless() {
+  if (hwnd_) return false;
+  modeless_ = true;
+  return CreateDialogParamW(ProgramInstance(), MAKEINTRESOURCEW(templateId_),
+                            parent_ ? parent_->hwnd() : nullptr, &CDialog::DialogProc,
+                            reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+void CDialog::DestroyModeless() {
+  if (modeless_ && hwnd_) DestroyWindow(hwnd_);
+}
+
 void CDialog::DoDataExchange(DataExchange&) {}
 
 BOOL CDialog::OnInitDialog() {
@@ -121,7 +133,14 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
   try {
     result = dialog->Dispatch(message, wParam, lParam);
   } catch (...) {
-    if (!dialog->AnswerEscapedException()) ::EndDialog(hwnd, -1);
+    if (!dialog->AnswerEscapedException()) {
+      // A modeless dialog has no modal loop to end: it goes at once.
+      if (!dialog->modeless_) {
+        ::EndDialog(hwnd, -1);
+      } else if (message != WM_DESTROY && message != WM_NCDESTROY) {
+        DestroyWindow(hwnd);
+      }
+    }
   }
   if (message == WM_NCDESTROY) {
     // The window is gone; the object may outlive it.

@@ -101,6 +101,12 @@ class CDialog : public CWnd {
   // Calls OnOK for IDOK and OnCancel for IDCANCEL.
   void OnButtonClicked(int id) override;
 
+  // A modeless dialog: CreateModeless makes the window and returns; false
+  // when it could not be made or OnInitDialog failed. The window stays until
+  // DestroyModeless; a handler that fails destroys it instead of ending it.
+  bool CreateModeless();
+  void DestroyModeless();
+
   // The routing of a derived dialog's own messages, before the shared
   // handlers. Return true when the message was handled, with `result` the
   // dialog procedure's answer.
@@ -112,6 +118,7 @@ class CDialog : public CWnd {
 
   UINT templateId_;
   CWnd* parent_;
+  bool modeless_ = false;
 };
 
 // A window of a window class that the program registers itself, such as a

@@ -12,11 +12,8 @@ struct StartupPaths {
   std::u16string descriptionPath;  // programPath up to its last '.', then "txt"
 };
 
-// Cuts the program's own path out of a command line: the text between a
-// leading double quote and the next one (empty without a closing quote);
-// otherwise the text before the first space, or, with no space anywhere,
-// before the first tab, or the whole line. The path is neither made
-// absolute nor checked.
+// The paths that follow from the program's own path in `commandLine`
+// (text::ProgramPathOf).
 StartupPaths ComputeStartupPaths(std::u16string_view commandLine);
 
 }  // namespace creator

@@ -60,7 +60,8 @@ std::u16string CWinApp::LoadText(UINT id) const {
 }
 
 int CWinApp::ShowMessageBox(const std::u16string& text, UINT type) const {
-  const std::u16string title = LoadText(kAppTitleStringId);
+  const std::u16string title =
+      messageCaption.empty() ? LoadText(kAppTitleStringId) : messageCaption;
   HWND owner = mainWindow ? mainWindow->hwnd() : nullptr;
   return MessageBoxW(owner, platform::win32::Wide(text), platform::win32::Wide(title), type);
 }
@@ -70,17 +71,27 @@ void CWinApp::ReportFileError(const platform::FileError& error) const {
                  MB_OK | MB_ICONSTOP);
 }
 
-std::u16string FormatMessageText(std::u16string_view text, std::u16string_view argument) {
+std::u16string FormatMessageText(std::u16string_view text,
+                                 std::initializer_list<std::u16string_view> arguments) {
+  // One pass: a "%2" inside the first argument stays as it is.
   std::u16string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'%' && i + 1 < text.size() && text[i + 1] == u'1') {
-      out.append(argument);
+    const std::size_t number =
+        text[i] == u'%' && i + 1 < text.size() && text[i + 1] >= u'1' && text[i + 1] <= u'9'
+            ? static_cast<std::size_t>(text[i + 1] - u'1')
+            : arguments.size();
+    if (number < arguments.size()) {
+      out.append(arguments.begin()[number]);
       ++i;
     } else {
       out.push_back(text[i]);
     }
   }
   return out;
+}
+
+std::u16string FormatMessageText(std::u16string_view text, std::u16string_view argument) {
+  return FormatMessageText(text, {argument});
 }
 
 std::u16string FileErrorText(platform::FileErrorCause cause) {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <string>
 
 #include "framework/framework_ids.h"
@@ -53,9 +54,11 @@ class CWinApp {
   // empty when the program has no such string.
   std::u16string LoadText(UINT id) const;
 
-  // A modal message box with `text`, captioned with the program's title and
-  // owned by the main window when there is one. Returns the button pressed.
+  // A modal message box with `text`, captioned with messageCaption (the
+  // program's title while that is empty) and owned by the main window when
+  // there is one. Returns the button pressed.
   int ShowMessageBox(const std::u16string& text, UINT type) const;
+  std::u16string messageCaption;
 
   // The framework's own English text for a file error, with the file's
   // name in it, shown with the stop icon.
@@ -80,6 +83,11 @@ HINSTANCE ProgramInstance();
 
 // `text` with every "%1" replaced by `argument`.
 std::u16string FormatMessageText(std::u16string_view text, std::u16string_view argument);
+// `text` with every "%1", "%2", ... replaced by the first, second, ...
+// argument, in one pass (a placeholder inside an argument stays as it is);
+// a placeholder without an argument stays.
+std::u16string FormatMessageText(std::u16string_view text,
+                                 std::initializer_list<std::u16string_view> arguments);
 
 // The English text of a file error's cause, with "%1" standing for the file.
 std::u16string FileErrorText(platform::FileErrorCause cause);

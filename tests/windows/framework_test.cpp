@@ -209,4 +209,24 @@ TEST(Application, BeforeInitInstanceRunsFirstAndItsFailureEndsTheRun) {
   }
 }
 
+TEST(Application, MessageTextsTakeTheirArgumentsInOnePass) {
+  struct Case {
+    const char16_t* text;
+    std::initializer_list<std::u16string_view> arguments;
+    const char16_t* expected;
+  };
+  const Case cases[] = {
+      {u"%1 MB", {u"12.0"}, u"12.0 MB"},
+      {u"%1 in \"%2\": %3 MB", {u"Tool", u"C:\\Apps", u"4.0"}, u"Tool in \"C:\\Apps\": 4.0 MB"},
+      {u"%2 before %1, %1 again", {u"one", u"two"}, u"two before one, one again"},
+      {u"%1", {u"%2 stays"}, u"%2 stays"},  // an argument is not read again
+      {u"%3 has no argument", {u"a"}, u"%3 has no argument"},
+      {u"100% sure, %", {u"a"}, u"100% sure, %"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(framework::FormatMessageText(c.text, c.arguments), c.expected);
+  }
+  EXPECT_EQ(framework::FormatMessageText(u"Welcome to %1", u"%1"), u"Welcome to %1");
+}
+
 }  // namespace

@@ -29,3 +29,26 @@ function(toolkit_embed_extractor target)
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${image})
   add_dependencies(${target} extractor)
 endfunction()
+
+# toolkit_delay_loaded(NAME DLL): an imported library NAME through which a
+# program imports DLL delay-loaded: the DLL is loaded (by LoadLibrary, so
+# under the program's DLL search rules) when one of its functions is first
+# called, not by the loader when the program starts. It is made from the
+# toolchain's import library for DLL (every function it exports), and
+# goes into the delay-import table instead of the import table.
+function(toolkit_delay_loaded name dll)
+  get_filename_component(base ${dll} NAME_WE)
+  find_library(${name}_IMPORT_LIBRARY ${base} REQUIRED)
+  set(def ${CMAKE_BINARY_DIR}/delayload/${base}.def)
+  set(library ${CMAKE_BINARY_DIR}/delayload/lib${base}_delayed.a)
+  add_custom_command(OUTPUT ${library}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
+    COMMAND sh -c "{ echo 'LIBRARY ${dll}'; echo EXPORTS; '${CMAKE_NM}' '${${name}_IMPORT_LIBRARY}' | sed -n 's/^[0-9a-f]* T //p' | sort -u; } > '${def}'"
+    COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --output-delaylib ${library} --dllname ${dll}
+    DEPENDS ${${name}_IMPORT_LIBRARY}
+    VERBATIM)
+  add_custom_target(${name}_delay_library DEPENDS ${library})
+  add_library(${name} STATIC IMPORTED GLOBAL)
+  set_target_properties(${name} PROPERTIES IMPORTED_LOCATION ${library})
+  add_dependencies(${name} ${name}_delay_library)
+endfunction()

@@ -1,6 +1,9 @@
 #include "extractor/services/service_rules.h"
 
 #include <cstddef>
+#include <string>
+
+#include "package/entry_names.h"
 
 namespace extractor::services {
 namespace {
@@ -160,7 +163,55 @@ std::u16string FolderName(std::u16string_view appName, std::u16string_view defau
 }
 
 int InstallerEntry(std::u16string_view firstEntryName) {
-  return firstEntryName.find(u"ShowReadMe") != std::u16string_view::npos ? 1 : 0;
+  return package::HasMark(firstEntryName, package::kReadMeMark) ? 1 : 0;
+}
+
+namespace {
+
+bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool IsNetworkPath(std::u16string_view folder) { return folder.starts_with(u"\\\\"); }
+
+}  // namespace
+
+bool HasFolderShape(std::u16string_view folder) {
+  return IsNetworkPath(folder) ||
+         (folder.size() >= 2 && IsAsciiLetter(folder[0]) && folder[1] == u':');
+}
+
+std::optional<std::u16string> SpaceRoot(std::u16string_view folder,
+                                        const FolderTest& folderExists) {
+  if (folder.size() < 3) return std::nullopt;
+  if (!IsNetworkPath(folder)) {
+    if (!IsAsciiLetter(folder[0]) || folder[1] != u':' || folder[2] != kSeparator) {
+      return std::nullopt;
+    }
+    return std::u16string(folder.substr(0, 3));
+  }
+  std::u16string_view candidate = folder;
+  for (std::size_t cut = candidate.rfind(kSeparator); cut != std::u16string_view::npos && cut > 1;
+       cut = candidate.rfind(kSeparator)) {
+    candidate = candidate.substr(0, cut);
+    if (folderExists(std::u16string(candidate))) return std::u16string(candidate);
+  }
+  return std::u16string(folder);
+}
+
+std::u16string MegabytesText(std::uint64_t bytes) {
+  const std::string whole = std::to_string(bytes / 1'048'576);
+  return std::u16string(whole.begin(), whole.end()) + u".0";
+}
+
+std::u16string WelcomeOnTwoLines(std::u16string_view text, std::u16string_view productName) {
+  std::u16string out(text);
+  std::size_t at = out.find(u" %1");
+  std::size_t length = 3;
+  if (at == std::u16string::npos) {
+    at = out.find(u"%1");
+    length = 2;
+  }
+  if (at == std::u16string::npos) return out;
+  return out.replace(at, length, u"\n" + std::u16string(productName));
 }
 
 bool IsVersion6OrLater(std::u16string_view currentVersion) {

@@ -5,6 +5,7 @@
 // No function here touches the system; system_services.h binds them to it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -106,6 +107,26 @@ std::u16string FolderName(std::u16string_view appName, std::u16string_view defau
 // The entry that is the package's installer: 1 when the name of entry 0
 // holds "ShowReadMe" (the read-me comes first), else 0.
 int InstallerEntry(std::u16string_view firstEntryName);
+
+// Folder texts that the user types for the unpacking.
+// - Whether `folder` can name a folder at all: a network path (beginning
+//   with two '\\') or a drive letter A-Z or a-z followed by ':'.
+bool HasFolderShape(std::u16string_view folder);
+// - The root whose free space counts for `folder`: the first three
+//   characters of "X:\..."; for a network path, the longest prefix cut at
+//   a '\' beyond the first two characters that `folderExists` finds, or
+//   the whole text when none is found. Nothing for a text of fewer than 3
+//   characters or one that is neither a network path nor begins with a
+//   letter, ':' and '\'.
+std::optional<std::u16string> SpaceRoot(std::u16string_view folder, const FolderTest& folderExists);
+// - A size as the dialog shows it: whole megabytes (1,048,576 bytes,
+//   rounded down) followed by ".0".
+std::u16string MegabytesText(std::uint64_t bytes);
+
+// The welcome text `text` (with "%1" for the product's name) moved onto two
+// lines: " %1" (or "%1" when no blank leads it) becomes a line break
+// followed by `productName`.
+std::u16string WelcomeOnTwoLines(std::u16string_view text, std::u16string_view productName);
 
 // Whether a "CurrentVersion" text such as "6.1" names version 6.0 or later.
 // The numbers are compared, not the texts ("10.0" is later than "6.0");

@@ -44,9 +44,8 @@ framework::CWinApp& App() { return *framework::CWinApp::Get(); }
 
 CUnpackProgressDlg::CUnpackProgressDlg() : CDialog(IDD_UNPACK_PROGRESS) {}
 
-const std::u16string& CUnpackProgressDlg::RunOnceValuePath() {
-  static const std::u16string path = std::u16string(services::kRunOnceKey) + u"\\DeleteUnpacked";
-  return path;
+std::u16string CUnpackProgressDlg::RunOnceValuePath() {
+  return std::u16string(services::kRunOnceKey) + u"\\DeleteUnpacked";
 }
 
 void CUnpackProgressDlg::DoDataExchange(framework::DataExchange& exchange) {
@@ -191,8 +190,9 @@ void CUnpackProgressDlg::RunInstaller() {
   startup.wShowWindow = SW_SHOWNORMAL;
   const std::optional<DWORD> exitCode =
       name.empty() ? std::nullopt : services::RunProcess(program, u"", destination, startup, true);
-  outcome_ = exitCode ? UnpackOutcome{UnpackEnd::kInstallerExited, *exitCode}
-                      : UnpackOutcome{UnpackEnd::kInstallerNotStarted};
+  outcome_ = exitCode ? UnpackOutcome{UnpackEnd::kInstallerExited, *exitCode, 0}
+                      : UnpackOutcome{UnpackEnd::kInstallerNotStarted, 0,
+                                      name.empty() ? DWORD{0} : GetLastError()};
   if (!deleteAfter) return;
 
   // The installer may leave a helper behind that still holds a file for a

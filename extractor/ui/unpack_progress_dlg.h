@@ -34,6 +34,7 @@ enum class UnpackEnd {
 struct UnpackOutcome {
   UnpackEnd end = UnpackEnd::kNotRun;
   DWORD installerExitCode = 0;  // with kInstallerExited
+  DWORD startError = 0;         // with kInstallerNotStarted: the system's error, when known
 };
 
 class CUnpackProgressDlg : public framework::CDialog {
@@ -54,7 +55,7 @@ class CUnpackProgressDlg : public framework::CDialog {
   // The value that removes an unpacked folder at the next log-on, below
   // HKEY_LOCAL_MACHINE; and how long the clean-up after the installer keeps
   // trying before it leaves the removal to that value.
-  static const std::u16string& RunOnceValuePath();
+  static std::u16string RunOnceValuePath();
   static constexpr DWORD kCleanUpMilliseconds = 10'000;
 
  protected:

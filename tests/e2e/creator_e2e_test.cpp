@@ -22,6 +22,7 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 #include "resources/creator/resource_ids.h"
+#include "tests/e2e/program_driver.h"
 #include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
 
@@ -38,107 +39,22 @@ using testing_support::U8;
 
 constexpr wchar_t kTitle[] = L"Installation Package Creation";
 
-using platform::win32::UniqueHandle;
-
-std::u16string BinDirectory() {
-  std::u16string self = platform::GetModulePath();
-  self.resize(self.rfind(u'\\') + 1);
-  return platform::GetFullPath(self + FromWide(TEST_BIN_DIR_RELATIVE));
-}
+using e2e::BinDirectory;
+using e2e::MessageBoxText;
+using e2e::Press;
 
 // `code` as the creator's process reports it.
 int Code(ExitCode code) { return static_cast<int>(code); }
 
-std::wstring WindowText(HWND hwnd) {
-  wchar_t text[1024] = {};
-  GetWindowTextW(hwnd, text, 1024);
-  return text;
-}
-
-// A running creator and the windows it shows.
-class Creator {
+// A started creator: PackageCreator.exe in `folder`.
+class Creator : public e2e::RunningProgram {
  public:
-  explicit Creator(const std::u16string& folder) {
-    const std::u16string exe = folder + u"\\PackageCreator.exe";
-    std::u16string commandLine = u"\"" + exe + u"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(Wide(exe), Wide(commandLine.data()), nullptr, nullptr, FALSE, 0, nullptr,
-                        Wide(folder), &startup, &info)) {
-      ADD_FAILURE() << "cannot start " << U8(exe);
-      return;
-    }
-    process_.reset(info.hProcess);
-    const UniqueHandle thread(info.hThread);
-    processId_ = info.dwProcessId;
+  explicit Creator(const std::u16string& folder)
+      : RunningProgram(folder + u"\\PackageCreator.exe", folder) {}
+  HWND FindDialog(HWND except = nullptr) const {
+    return RunningProgram::FindDialog(kTitle, except);
   }
-
-  ~Creator() {
-    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.get(), 99);
-      WaitForSingleObject(process_.get(), 10000);
-    }
-  }
-
-  // The exit code once the program has ended; -1 after the time-out.
-  int Wait(int seconds = 120) {
-    if (!process_ || WaitForSingleObject(process_.get(), seconds * 1000) != WAIT_OBJECT_0) {
-      return -1;
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(process_.get(), &code);
-    return static_cast<int>(code);
-  }
-
-  bool Running() const {
-    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
-  }
-
-  // A top-level dialog window of the program with the program's title,
-  // other than `except`, waited for.
-  HWND FindDialog(HWND except = nullptr, int seconds = 60) const {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < until && Running()) {
-      Search search{processId_, except, nullptr};
-      EnumWindows(&Creator::Visit, reinterpret_cast<LPARAM>(&search));
-      if (search.found) return search.found;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return nullptr;
-  }
-
- private:
-  struct Search {
-    DWORD processId;
-    HWND except;
-    HWND found;
-  };
-
-  static BOOL CALLBACK Visit(HWND hwnd, LPARAM context) {
-    auto* search = reinterpret_cast<Search*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hwnd, &owner);
-    wchar_t className[64] = {};
-    GetClassNameW(hwnd, className, 64);
-    if (owner == search->processId && hwnd != search->except && IsWindowVisible(hwnd) &&
-        std::wstring(className) == L"#32770" && WindowText(hwnd) == kTitle) {
-      search->found = hwnd;
-      return FALSE;
-    }
-    return TRUE;
-  }
-
-  UniqueHandle process_;
-  DWORD processId_ = 0;
 };
-
-// The text of a message box: its static control has the id 0xFFFF.
-std::wstring MessageBoxText(HWND box) {
-  wchar_t text[2048] = {};
-  GetDlgItemTextW(box, 0xFFFF, text, 2048);
-  return text;
-}
 
 // Waits until the dialog's build is running: its bar's range is the total
 // size (100 before the build), and the dialog answers only once the writer
@@ -156,11 +72,6 @@ bool WaitUntilBuilding(HWND dialog, int seconds = 60) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
-}
-
-void Press(HWND box, int button) {
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
 }
 
 std::string Crlf(std::initializer_list<std::u16string> lines) {

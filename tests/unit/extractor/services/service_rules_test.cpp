@@ -220,6 +220,47 @@ TEST(PackageNamesTest, ProductFolderAndInstaller) {
   EXPECT_EQ(InstallerEntry(u"showreadme.htm"), 0);  // the names are compared with case
 }
 
+TEST(FolderTextTest, ShapeSpaceRootAndMegabytes) {
+  const std::set<std::u16string> existing = {u"\\\\srv\\share", u"\\\\srv\\share\\a"};
+  const FolderTest exists = [&](const std::u16string& path) { return existing.contains(path); };
+  struct Case {
+    const char16_t* folder;
+    bool shape;
+    std::optional<std::u16string> root;
+  };
+  const Case cases[] = {
+      {u"C:\\Temp\\Product", true, u"C:\\"},
+      {u"z:\\", true, u"z:\\"},
+      {u"C:", true, std::nullopt},         // two characters
+      {u"C:Temp", true, std::nullopt},     // no '\' after the drive
+      {u"1:\\Temp", false, std::nullopt},  // a digit for a drive
+      {u"\u00C4:\\Temp", false, std::nullopt},
+      {u"Temp\\Product", false, std::nullopt},
+      {u"", false, std::nullopt},
+      {u"\\\\srv\\share\\a\\new\\deeper", true, u"\\\\srv\\share\\a"},  // the longest that exists
+      {u"\\\\srv\\share", true, u"\\\\srv\\share"},
+      {u"\\\\other\\share\\x", true, u"\\\\other\\share\\x"},  // none exists: the whole text
+      {u"\\\\", true, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HasFolderShape(c.folder), c.shape) << U8(c.folder);
+    EXPECT_EQ(SpaceRoot(c.folder, exists), c.root) << U8(c.folder);
+  }
+
+  EXPECT_EQ(MegabytesText(0), u"0.0");
+  EXPECT_EQ(MegabytesText(1'048'575), u"0.0");
+  EXPECT_EQ(MegabytesText(3 * 1'048'576 + 5), u"3.0");
+  EXPECT_EQ(MegabytesText(std::uint64_t{5} << 40), u"5242880.0");
+}
+
+TEST(FolderTextTest, WelcomeTextMovesTheNameToASecondLine) {
+  EXPECT_EQ(WelcomeOnTwoLines(u"Welcome to %1 Installation Package", u"Fabric Tools"),
+            u"Welcome to\nFabric Tools Installation Package");
+  EXPECT_EQ(WelcomeOnTwoLines(u"%1 \u3078\u3088\u3046\u3053\u305D", u"X"),
+            u"\nX \u3078\u3088\u3046\u3053\u305D");
+  EXPECT_EQ(WelcomeOnTwoLines(u"No name here", u"X"), u"No name here");
+}
+
 TEST(SystemVersionTest, ComparesNumbersNotTexts) {
   struct Case {
     const char16_t* text;

@@ -11,11 +11,14 @@
 #            loop (bench/inflate_loop)
 #
 # and the peak RSS of every command. Pack and extract also run on a corpus
-# of half the size, to show that their memory does not grow with it. Prints
-# PASS or FAIL per target and exits non-zero on a FAIL:
+# of half the size, to show that their memory does not grow with it. It also
+# builds the extractor (windows preset) and reports its size: every byte of
+# it is in every package. Prints PASS or FAIL per target and exits non-zero
+# on a FAIL:
 #
 #   pack <= 1.05 x work bound          extract <= 0.8 x unzip
 #   peak RSS of pack and extract < 16 MiB, within 1 MiB on the half corpus
+#   Extractor.exe <= 256 KiB
 #
 # BENCH_BUILD_DIR chooses the build folder (default build/bench; corpus and
 # outputs go there too), BENCH_ROUNDS the rounds (default 5).
@@ -38,6 +41,9 @@ cmake -S bench -B "$build/bench-tools" -G Ninja "${release[@]}" >/dev/null
 cmake --build "$build/bench-tools" >/dev/null
 sfxtool=$build/tools/sfxtool/sfxtool
 tools=$build/bench-tools
+cmake --preset windows -B "$build/windows" >/dev/null
+cmake --build "$build/windows" --target extractor >/dev/null
+extractor_bytes=$(stat -c %s "$build/windows/bin/Extractor.exe")
 
 # --- Corpus, descriptions, stub ---
 
@@ -140,6 +146,7 @@ echo "zip / work bound:      $zip_bound"
 echo "extract / unzip:       $extract_unzip"
 echo "unzip / bare inflate:  $unzip_inflate"
 echo "extract / bare inflate: $(ratio "$(wall extract)" "$(wall inflate)")"
+echo "extractor stub:        $extractor_bytes bytes ($(ratio "$extractor_bytes" 1024) KiB)"
 
 echo
 failed=0
@@ -156,4 +163,5 @@ for name in pack extract; do
   check "$name peak RSS independent of corpus size (${full} KiB full, ${half} KiB half)" \
     "$full - $half <= 1024 && $half - $full <= 1024"
 done
+check "Extractor.exe <= 256 KiB ($extractor_bytes bytes)" "$extractor_bytes <= 256 * 1024"
 exit $failed

@@ -11,7 +11,7 @@
 namespace extractor {
 
 enum class ExitCode : DWORD {
-  kSuccess = 0,            // unpacked; no installer to wait for (not used yet)
+  kSuccess = 0,            // /extract: every entry was unpacked
   kNoFolderAccess = 5,     // ERROR_ACCESS_DENIED: the folder cannot be made or written
   kNoDiskSpace = 112,      // ERROR_DISK_FULL: not enough free space for the files
   kCancelled = 1223,       // ERROR_CANCELLED: the user cancelled

@@ -4,9 +4,11 @@
 #include <objbase.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "extractor/app/exit_codes.h"
+#include "extractor/app/extract_only.h"
 #include "extractor/services/system_services.h"
 #include "extractor/ui/extractor_dlg.h"
 #include "platform/win32/wide.h"
@@ -53,11 +55,19 @@ bool CExtractorApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  const std::u16string ownPath(text::ProgramPathOf(platform::win32::FromWide(GetCommandLineW())));
-  if (services::IsSystemVersion6OrLater()) services::MarkCompatibilityPersisted(ownPath);
+  const std::u16string commandLine = platform::win32::FromWide(GetCommandLineW());
+  const text::CommandLineParts parts = text::SplitCommandLine(commandLine);
+  if (services::IsSystemVersion6OrLater()) {
+    services::MarkCompatibilityPersisted(std::u16string(parts.programPath));
+  }
 
-  {
+  if (const std::optional<std::u16string> folder = services::ExtractOnlyFolder(parts.arguments)) {
+    // A deployment: no window, no question, only the exit code.
+    package::PackageBuilder builder;
+    exitCode = ExtractOnly(builder, *folder);
+  } else {
     CExtractorDlg dialog;
+    dialog.installerArguments = std::u16string(parts.arguments);
     mainWindow = &dialog;
     dialog.DoModal();
     mainWindow = nullptr;

@@ -214,6 +214,20 @@ std::u16string WelcomeOnTwoLines(std::u16string_view text, std::u16string_view p
   return out.replace(at, length, u"\n" + std::u16string(productName));
 }
 
+std::optional<std::u16string> ExtractOnlyFolder(std::u16string_view arguments) {
+  constexpr std::u16string_view kSwitch = u"/extract:";
+  if (arguments.size() < kSwitch.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kSwitch.size(); ++i) {
+    if (LowerAscii(arguments[i]) != kSwitch[i]) return std::nullopt;
+  }
+  std::u16string_view folder = arguments.substr(kSwitch.size());
+  if (!folder.empty() && folder.front() == u'"') {
+    folder.remove_prefix(1);
+    return std::u16string(folder.substr(0, folder.find(u'"')));
+  }
+  return std::u16string(folder.substr(0, folder.find_first_of(u" \t")));
+}
+
 bool IsVersion6OrLater(std::u16string_view currentVersion) {
   unsigned major = 0;
   std::size_t digits = 0;

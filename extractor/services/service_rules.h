@@ -128,6 +128,13 @@ std::u16string MegabytesText(std::uint64_t bytes);
 // followed by `productName`.
 std::u16string WelcomeOnTwoLines(std::u16string_view text, std::u16string_view productName);
 
+// The folder of the switch "/extract:FOLDER" or "/extract:"FOLDER WITH
+// BLANKS"" (the switch in any letter case) when it is the first of the
+// package's arguments; the folder ends at its closing quote, or at the first
+// blank or tab, and may be empty. Nothing when the arguments do not begin
+// with the switch.
+std::optional<std::u16string> ExtractOnlyFolder(std::u16string_view arguments);
+
 // Whether a "CurrentVersion" text such as "6.1" names version 6.0 or later.
 // The numbers are compared, not the texts ("10.0" is later than "6.0");
 // false for a text that does not begin with a number.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "extractor/app/exit_codes.h"
+#include "extractor/app/extract_only.h"
 #include "extractor/services/system_services.h"
 #include "extractor/ui/splash_dlg.h"
 #include "extractor/ui/unpack_progress_dlg.h"
@@ -50,11 +51,6 @@ std::u16string TemporaryFolder() {
 
 bool IsChecked(const framework::CButton& box) {
   return SendMessageW(box.hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-// Whether the running program carries a splash image.
-bool HasSplashImage() {
-  return FindResourceW(nullptr, L"" SPLASH_RESOURCE_NAME, L"" SPLASH_RESOURCE_TYPE) != nullptr;
 }
 
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& storedName) {
@@ -163,26 +159,13 @@ BOOL CExtractorDlg::OnInitDialog() {
 
 bool CExtractorDlg::CheckPackage() {
   const HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  bool good = false;
-  if (!HasSplashImage()) {
-    good = builder.VerifyPackage(false);
-  } else {
-    CSplashDlg splash;
-    splash.Create();
-    bool withChecksum = true;
-    if (builder.VerifyPackage(false)) {
-      for (int i = 0; i < builder.GetEntryCount(); ++i) {
-        if (package::IsChecksumSwitch(builder.GetStoredName(i))) {
-          withChecksum = false;
-          break;
-        }
-      }
-    }
-    good = builder.VerifyPackage(withChecksum);
-    splash.Close();
-  }
+  const bool withSplash = HasSplashImage();
+  CSplashDlg splash;
+  if (withSplash) splash.Create();
+  const bool sound = PackageIsSound(builder, withSplash);
+  splash.Close();
   SetCursor(previous);
-  return good;
+  return sound;
 }
 
 void CExtractorDlg::RunUnattended() {
@@ -222,6 +205,7 @@ void CExtractorDlg::Extract() {
     progress.destination = JoinPath(progress.destination, folderName);
   }
   progress.deleteAfter = IsChecked(deleteAfter);
+  progress.installerArguments = installerArguments;
   progress.DoModal();
   exitCode_ = ExitCodeOf(progress.outcome());
   EndDialog(IDOK);
@@ -336,13 +320,7 @@ std::u16string CExtractorDlg::FreeSpaceText(const std::u16string& path) {
 }
 
 std::u16string CExtractorDlg::RequiredSpaceText() {
-  // What unpacking writes: the entries it restores, each bounded by its size.
-  requiredSize = 0;
-  if (builder.OpenPackage(false) == package::Result::kDone) {
-    for (int i = 0; i < builder.GetEntryCount(); ++i) {
-      if (!package::IsLeftPacked(builder.GetStoredName(i))) requiredSize += builder.GetSize(i);
-    }
-  }
+  requiredSize = RequiredBytes(builder);
   return services::MegabytesText(static_cast<std::uint64_t>(requiredSize));
 }
 

@@ -23,6 +23,10 @@ class CExtractorDlg : public framework::CDialog {
   // The program's exit code once the dialog has ended (see exit_codes.h).
   DWORD exitCode() const { return exitCode_; }
 
+  // What follows the installer's quoted path on its command line: the
+  // package's own arguments, as they were given.
+  std::u16string installerArguments;
+
  protected:
   void DoDataExchange(framework::DataExchange& exchange) override;
   BOOL OnInitDialog() override;

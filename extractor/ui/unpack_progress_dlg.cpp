@@ -189,7 +189,8 @@ void CUnpackProgressDlg::RunInstaller() {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   const std::optional<DWORD> exitCode =
-      name.empty() ? std::nullopt : services::RunProcess(program, u"", destination, startup, true);
+      name.empty() ? std::nullopt
+                   : services::RunProcess(program, installerArguments, destination, startup, true);
   outcome_ = exitCode ? UnpackOutcome{UnpackEnd::kInstallerExited, *exitCode, 0}
                       : UnpackOutcome{UnpackEnd::kInstallerNotStarted, 0,
                                       name.empty() ? DWORD{0} : GetLastError()};

@@ -41,13 +41,14 @@ class CUnpackProgressDlg : public framework::CDialog {
  public:
   CUnpackProgressDlg();
 
-  // deleteAfter, destination and builder are set by the caller before
-  // DoModal, which always returns 1.
+  // deleteAfter, destination, builder and installerArguments are set by the
+  // caller before DoModal, which always returns 1.
   bool deleteAfter = false;       // remove the unpacked files after the installer
   std::u16string deleteRoot;      // the outermost folder that the unpacking creates
   std::uint32_t totalPacked = 0;  // the packed bytes that unpacking reads
   std::u16string destination;     // the folder that receives the files
   package::PackageBuilder* builder = nullptr;
+  std::u16string installerArguments;  // after the installer's quoted path
 
   // How the run ended; read it after DoModal.
   const UnpackOutcome& outcome() const { return outcome_; }

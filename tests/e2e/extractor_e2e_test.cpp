@@ -176,10 +176,11 @@ class ExtractorTest : public ::testing::Test {
     file.Write(&byte, 1);
   }
 
-  // Starts the package as a user would, with TMP pointing at tmp\.
-  std::unique_ptr<RunningProgram> Start() {
+  // Starts the package as a user would, with TMP pointing at tmp\, or as a
+  // deployment does, with `arguments`.
+  std::unique_ptr<RunningProgram> Start(const std::u16string& arguments = {}) {
     const ScopedEnvironment tmp(L"TMP", Wide(temp.Path(u"tmp")));
-    return std::make_unique<RunningProgram>(packagePath, temp.path());
+    return std::make_unique<RunningProgram>(packagePath, temp.path(), arguments);
   }
 
   Record Recorded() const {
@@ -370,6 +371,66 @@ TEST_F(ExtractorTest, ADamagedPackageSaysSoAndLeavesNothing) {
   Press(box, IDOK);
   EXPECT_EQ(package->Wait(), kPackageDamaged);
   EXPECT_EQ(FilesBelow(tmp), std::vector<std::u16string>{});
+}
+
+// A deployment starts a package with its installer's own switches; they
+// reach the installer after its quoted path exactly as they were given.
+TEST_F(ExtractorTest, ThePackagesArgumentsReachTheInstallerAsGiven) {
+  WriteSources(false);
+  Build(kPlainNames);
+  const std::u16string arguments = u"/S /D=C:\\Apps \"a quoted argument\" \"\" last";
+  EXPECT_EQ(Start(arguments)->Wait(), 42);
+  EXPECT_EQ(Recorded().commandLine, u"\"" + defaultFolder + u"\\setup.exe\" " + arguments);
+  EXPECT_FALSE(platform::FileExists(defaultFolder));
+}
+
+// "/extract:FOLDER" unpacks and nothing else: no window, no installer, no
+// clean-up, and an exit code for the script.
+TEST_F(ExtractorTest, ExtractOnlyUnpacksIntoTheFolderAndStartsNothing) {
+  WriteSources(false);
+  const std::vector<std::u16string> unpacked = {u"Data\\big.bin", u"fixture.txt", u"held.bin",
+                                                u"setup.exe"};
+  temp.WriteFile(u"existing\\mine.txt", "the user's");
+  temp.WriteFile(u"a file", "");
+  struct Case {
+    const char* what;
+    std::u16string argument;
+    std::u16string folder;
+    bool damage;
+    int exitCode;
+    std::vector<std::u16string> files;  // in `folder` afterwards
+  };
+  std::vector<std::u16string> withMine = unpacked;
+  withMine.insert(withMine.begin() + 3, u"mine.txt");
+  const std::u16string fresh = temp.Path(u"out\\new folder\\deep");
+  const Case cases[] = {
+      {"a new folder, quoted", u"/extract:\"" + fresh + u"\"", fresh, false, 0, unpacked},
+      {"an existing folder", u"/EXTRACT:" + temp.Path(u"existing") + u" /S", temp.Path(u"existing"),
+       false, 0, withMine},
+      {"below a file",
+       u"/extract:\"" + temp.Path(u"a file\\sub") + u"\"",
+       temp.Path(u"a file\\sub"),
+       false,
+       5,
+       {}},
+      {"a damaged package", u"/extract:\"" + fresh + u"\"", fresh, true, kPackageDamaged, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Build(kPlainNames);
+    if (c.damage) DamageStream(u"Data\\big.bin");
+    auto package = Start(c.argument);
+    EXPECT_EQ(package->Wait(60), c.exitCode) << "ends by itself, without a window";
+    EXPECT_EQ(FilesBelow(c.folder), c.files);
+    EXPECT_FALSE(platform::FileExists(recordPath)) << "the installer must not run";
+    EXPECT_EQ(FilesBelow(tmp), std::vector<std::u16string>{});
+    EXPECT_FALSE(RunOnceValue(u"DeleteUnpacked").has_value());
+    if (c.files.empty()) {
+      EXPECT_FALSE(platform::FileExists(temp.Path(u"out")));
+    }
+    platform::DeleteTree(temp.Path(u"out"));
+    platform::RemoveFolder(temp.Path(u"out"));
+  }
 }
 
 // The DLLs that the extractor loads by name, or that the system loads for

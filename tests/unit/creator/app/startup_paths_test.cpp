@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_folder.h"  // U8
+#include "text/command_line.h"
 
 namespace {
 
@@ -40,6 +41,36 @@ TEST(StartupPaths, CutsTheProgramPathOutOfTheCommandLine) {
     EXPECT_EQ(paths.programPath, c.programPath) << U8(c.commandLine);
     EXPECT_EQ(paths.exeDirectory, c.exeDirectory) << U8(c.commandLine);
     EXPECT_EQ(paths.descriptionPath, c.descriptionPath) << U8(c.commandLine);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What follows the program's path reaches the installer exactly as written.
+TEST(CommandLine, TheArgumentsAfterTheProgramPathStayAsWritten) {
+  struct Case {
+    std::u16string line;
+    std::u16string path;
+    std::u16string arguments;
+  };
+  const Case cases[] = {
+      {u"\"C:\\Down loads\\Product.exe\" /S /D=C:\\Apps", u"C:\\Down loads\\Product.exe",
+       u"/S /D=C:\\Apps"},
+      {u"Product.exe   /S", u"Product.exe", u"/S"},
+      {u"Product.exe\t/S", u"Product.exe", u"/S"},
+      {u"\"Product.exe\"/S", u"Product.exe", u"/S"},
+      {u"Product.exe /x \"a b\" \"\" c  d ", u"Product.exe", u"/x \"a b\" \"\" c  d "},
+      {u"\"Product.exe\"", u"Product.exe", u""},
+      {u"Product.exe", u"Product.exe", u""},
+      {u"\"Product.exe /S", u"", u""},  // no closing quote: no path, no arguments
+      {u"", u"", u""},
+  };
+  for (const Case& c : cases) {
+    const text::CommandLineParts parts = text::SplitCommandLine(c.line);
+    EXPECT_EQ(parts.programPath, c.path) << U8(c.line);
+    EXPECT_EQ(parts.arguments, c.arguments) << U8(c.line);
   }
 }
 

@@ -261,6 +261,26 @@ TEST(FolderTextTest, WelcomeTextMovesTheNameToASecondLine) {
   EXPECT_EQ(WelcomeOnTwoLines(u"No name here", u"X"), u"No name here");
 }
 
+TEST(ExtractOnlyTest, TheSwitchAndItsFolder) {
+  struct Case {
+    const char16_t* arguments;
+    std::optional<std::u16string> folder;
+  };
+  const Case cases[] = {
+      {u"/extract:C:\\Out", u"C:\\Out"},
+      {u"/EXTRACT:C:\\Out /S", u"C:\\Out"},
+      {u"/extract:\"C:\\With Blanks\\Out\" /S", u"C:\\With Blanks\\Out"},
+      {u"/extract:\"C:\\Unclosed", u"C:\\Unclosed"},
+      {u"/extract:", u""},
+      {u"/extract:\"\"", u""},
+      {u"/extract", std::nullopt},
+      {u"/S /extract:C:\\Out", std::nullopt},  // only as the first argument
+      {u"", std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ExtractOnlyFolder(c.arguments), c.folder) << U8(c.arguments);
+}
+
 TEST(SystemVersionTest, ComparesNumbersNotTexts) {
   struct Case {
     const char16_t* text;

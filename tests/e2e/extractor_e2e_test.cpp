@@ -26,6 +26,7 @@
 #include "tests/e2e/program_driver.h"
 #include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
+#include "tests/windows/installer_record.h"
 
 namespace {
 
@@ -39,9 +40,12 @@ using e2e::WindowText;
 using package::PackageBuilder;
 using platform::win32::FromWide;
 using platform::win32::Wide;
+using testing_support::InstallerRecord;
+using testing_support::ReadInstallerRecord;
 using testing_support::ReadWholeFile;
+using testing_support::RemoveRunOnceValue;
+using testing_support::RunOnceValue;
 using testing_support::TempFolder;
-using testing_support::U16;
 using testing_support::U8;
 
 // The exit codes that the extractor documents.
@@ -64,26 +68,6 @@ std::u16string FixturePath() {
   return platform::GetFullPath(self + FromWide(INSTALLER_FIXTURE));
 }
 
-const std::u16string kRunOnce = std::u16string(extractor::services::kRunOnceKey);
-
-std::optional<std::wstring> RunOnceValue(const std::u16string& name) {
-  wchar_t data[1024] = {};
-  DWORD size = sizeof(data) - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, Wide(kRunOnce), Wide(name), RRF_RT_REG_SZ, nullptr, data,
-                   &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return std::wstring(data);
-}
-
-void DeleteRunOnceValue(const std::u16string& name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kRunOnce), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-    RegDeleteValueW(key, Wide(name));
-    RegCloseKey(key);
-  }
-}
-
 // Every file below `folder`, as paths relative to it, sorted.
 std::vector<std::u16string> FilesBelow(const std::u16string& folder) {
   std::vector<std::u16string> files;
@@ -97,13 +81,6 @@ std::vector<std::u16string> FilesBelow(const std::u16string& folder) {
   return files;
 }
 
-// What the installer fixture saw.
-struct Record {
-  std::u16string currentFolder;
-  std::u16string commandLine;
-  std::vector<std::u16string> files;
-};
-
 class ExtractorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -114,7 +91,7 @@ class ExtractorTest : public ::testing::Test {
 
   void TearDown() override {
     for (const char16_t* name : {u"DeleteUnpacked", u"DeleteReadMe", u"DeleteReadMe4"}) {
-      DeleteRunOnceValue(name);
+      RemoveRunOnceValue(name);
     }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.vrmtest");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\VantrelTestReadMe");
@@ -183,24 +160,7 @@ class ExtractorTest : public ::testing::Test {
     return std::make_unique<RunningProgram>(packagePath, temp.path(), arguments);
   }
 
-  Record Recorded() const {
-    Record record;
-    if (!platform::FileExists(recordPath)) return record;
-    const std::string bytes = ReadWholeFile(recordPath);
-    const std::u16string text(reinterpret_cast<const char16_t*>(bytes.data()),
-                              bytes.size() / sizeof(char16_t));
-    std::vector<std::u16string> lines;
-    for (std::size_t at = 0, end; (end = text.find(u'\n', at)) != std::u16string::npos;
-         at = end + 1) {
-      lines.push_back(text.substr(at, end - at));
-    }
-    if (lines.size() < 2) return record;
-    record.currentFolder = lines[0];
-    record.commandLine = lines[1];
-    record.files.assign(lines.begin() + 2, lines.end());
-    std::sort(record.files.begin(), record.files.end());
-    return record;
-  }
+  InstallerRecord Recorded() const { return ReadInstallerRecord(recordPath); }
 
   TempFolder temp;
   std::string fixture;
@@ -246,7 +206,7 @@ TEST_F(ExtractorTest, APackageFromTheCreatorUnpacksRunsItsInstallerAndCleansUp) 
       destination += u"\\Fabric Tools.exe";
     }
     EXPECT_EQ(Start()->Wait(), 42) << "the installer's exit code";
-    const Record record = Recorded();
+    const InstallerRecord record = Recorded();
     EXPECT_EQ(record.currentFolder, destination);
     EXPECT_EQ(record.commandLine, u"\"" + destination + u"\\setup.exe\"");
     EXPECT_EQ(record.files, kInstallerSees);
@@ -303,7 +263,7 @@ TEST_F(ExtractorTest, APackageWithAReadMeAsksFirst) {
     SendMessageW(GetDlgItem(dialog, IDC_DELETE_AFTER), BM_SETCHECK, BST_UNCHECKED, 0);
     Press(dialog, IDOK);
     EXPECT_EQ(package->Wait(), 42);
-    const Record record = Recorded();
+    const InstallerRecord record = Recorded();
     EXPECT_EQ(record.currentFolder, defaultFolder);
     EXPECT_EQ(record.commandLine, u"\"" + defaultFolder + u"\\setup.exe\"") << "entry 1";
     EXPECT_EQ(record.files, kInstallerSees);

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -31,6 +30,7 @@
 #include "resources/extractor/resource_ids.h"
 #include "tests/support/package_bytes.h"
 #include "tests/support/temp_folder.h"
+#include "tests/windows/installer_record.h"
 
 namespace {
 
@@ -39,33 +39,18 @@ using extractor::UnpackEnd;
 using package::PackageBuilder;
 using platform::win32::FromWide;
 using platform::win32::Wide;
+using testing_support::InstallerRecord;
+using testing_support::ReadInstallerRecord;
 using testing_support::ReadWholeFile;
+using testing_support::RemoveRunOnceValue;
+using testing_support::RunOnceValue;
 using testing_support::TempFolder;
-using testing_support::U16;
 using testing_support::U8;
 
 std::u16string FixturePath() {
   std::u16string self = platform::GetModulePath();
   self.resize(self.rfind(u'\\') + 1);
   return platform::GetFullPath(self + FromWide(INSTALLER_FIXTURE));
-}
-
-// The RunOnce value below the local machine; nothing when it is not there.
-std::optional<std::wstring> RunOnceValue() {
-  const extractor::services::KeyAndValue at =
-      extractor::services::SplitKeyPathAndName(CUnpackProgressDlg::RunOnceValuePath());
-  wchar_t data[1024] = {};
-  DWORD size = sizeof(data) - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, Wide(at.keyPath), Wide(at.valueName), RRF_RT_REG_SZ, nullptr,
-                   data, &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return std::wstring(data);
-}
-
-void RemoveRunOnceValue() {
-  extractor::services::DeleteRunOnceValue(HKEY_LOCAL_MACHINE,
-                                          CUnpackProgressDlg::RunOnceValuePath());
 }
 
 std::wstring WindowText(HWND window) {
@@ -123,16 +108,9 @@ class HeldUnpackDlg : public CUnpackProgressDlg {
   }
 };
 
-// What the installer fixture saw.
-struct Record {
-  std::u16string currentFolder;
-  std::u16string commandLine;
-  std::vector<std::u16string> files;
-};
-
 class UnpackRunTest : public ::testing::Test {
  protected:
-  void TearDown() override { RemoveRunOnceValue(); }
+  void TearDown() override { RemoveRunOnceValue(u"DeleteUnpacked"); }
 
   // Writes the package: the fixture as setup.exe (entry 0, or entry 1 behind
   // a read-me), its settings, held.bin, a few data files and the
@@ -179,23 +157,7 @@ class UnpackRunTest : public ::testing::Test {
     if (driver.joinable()) driver.join();
   }
 
-  Record Recorded() const {
-    const std::string bytes = ReadWholeFile(recordPath);
-    std::u16string text(reinterpret_cast<const char16_t*>(bytes.data()),
-                        bytes.size() / sizeof(char16_t));
-    Record record;
-    std::vector<std::u16string> lines;
-    for (std::size_t at = 0, end; (end = text.find(u'\n', at)) != std::u16string::npos;
-         at = end + 1) {
-      lines.push_back(text.substr(at, end - at));
-    }
-    if (lines.size() < 2) return record;
-    record.currentFolder = lines[0];
-    record.commandLine = lines[1];
-    record.files.assign(lines.begin() + 2, lines.end());
-    std::sort(record.files.begin(), record.files.end());
-    return record;
-  }
+  InstallerRecord Recorded() const { return ReadInstallerRecord(recordPath); }
 
   framework::CWinApp app;
   TempFolder temp;
@@ -228,12 +190,12 @@ TEST_F(UnpackRunTest, UnpacksStartsTheInstallerInItsFolderWaitsAndCleansUp) {
     EXPECT_EQ(dialog.outcome().end, UnpackEnd::kInstallerExited);
     EXPECT_EQ(dialog.outcome().installerExitCode, 42u);
     EXPECT_EQ(dialog.deleteRoot, outer);
-    const Record record = Recorded();
+    const InstallerRecord record = Recorded();
     EXPECT_EQ(record.currentFolder, destination);
     EXPECT_EQ(record.commandLine, u"\"" + destination + u"\\setup.exe\"");
     EXPECT_EQ(record.files, kUnpackedFiles) << "every file is there when the installer starts";
     EXPECT_EQ(platform::FileExists(outer), !c.deleteAfter);
-    EXPECT_FALSE(RunOnceValue().has_value());
+    EXPECT_FALSE(RunOnceValue(u"DeleteUnpacked").has_value());
     platform::DeleteTree(temp.path());
   }
 }
@@ -245,7 +207,7 @@ TEST_F(UnpackRunTest, AnInstallerThatCannotStartIsReportedAndTheCleanUpStillRuns
 
   EXPECT_EQ(dialog.outcome().end, UnpackEnd::kInstallerNotStarted);
   EXPECT_FALSE(platform::FileExists(outer));
-  EXPECT_FALSE(RunOnceValue().has_value());
+  EXPECT_FALSE(RunOnceValue(u"DeleteUnpacked").has_value());
 }
 
 TEST_F(UnpackRunTest, ACleanUpThatKeepsFailingLeavesTheFolderToTheRunOnceValue) {
@@ -258,7 +220,8 @@ TEST_F(UnpackRunTest, ACleanUpThatKeepsFailingLeavesTheFolderToTheRunOnceValue) 
 
   EXPECT_EQ(dialog.outcome().end, UnpackEnd::kInstallerExited);
   EXPECT_TRUE(platform::FileExists(destination + u"\\held.bin"));
-  EXPECT_EQ(RunOnceValue(), L"cmd.exe /C  RD /S /Q \"" + std::wstring(Wide(destination)) + L"\"");
+  EXPECT_EQ(RunOnceValue(u"DeleteUnpacked"),
+            L"cmd.exe /C  RD /S /Q \"" + std::wstring(Wide(destination)) + L"\"");
 
   // Once the helper lets go, the folder can go.
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);

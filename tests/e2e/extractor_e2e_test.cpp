@@ -46,6 +46,7 @@ using testing_support::ReadWholeFile;
 using testing_support::RemoveRunOnceValue;
 using testing_support::RunOnceValue;
 using testing_support::TempFolder;
+using testing_support::U16;
 using testing_support::U8;
 
 // The exit codes that the extractor documents.
@@ -390,6 +391,77 @@ TEST_F(ExtractorTest, ExtractOnlyUnpacksIntoTheFolderAndStartsNothing) {
     }
     platform::DeleteTree(temp.Path(u"out"));
     platform::RemoveFolder(temp.Path(u"out"));
+  }
+}
+
+// The path of `path` on the Unix side of wine; nothing elsewhere.
+std::optional<std::string> UnixPath(const std::u16string& path) {
+  using Function = char*(CDECL*)(const wchar_t*);
+  const auto toUnix = reinterpret_cast<Function>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!toUnix) return std::nullopt;
+  char* unix = toUnix(Wide(path));
+  if (!unix) return std::nullopt;
+  std::string text(unix);
+  HeapFree(GetProcessHeap(), 0, unix);
+  return text;
+}
+
+// Runs a Linux program from wine (wine starts Unix programs as it starts
+// Windows ones, but gives no process to wait for) and waits until the file
+// `output` that it writes has stopped growing; false when it does not come
+// within 60 s.
+bool RunUnixProgram(const std::u16string& program, const std::u16string& arguments,
+                    const std::u16string& folder, const std::u16string& output) {
+  std::u16string line = u"\"" + program + u"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, Wide(line.data()), nullptr, nullptr, FALSE, 0, nullptr, Wide(folder),
+                      &startup, &info)) {
+    return false;
+  }
+  const platform::win32::UniqueHandle process(info.hProcess), thread(info.hThread);
+  std::int64_t last = -1;
+  for (int i = 0; i < 200; ++i) {
+    Sleep(300);
+    const std::int64_t size =
+        platform::FileExists(output) ? static_cast<std::int64_t>(ReadWholeFile(output).size()) : -1;
+    if (size > 0 && size == last) return true;
+    last = size;
+  }
+  return false;
+}
+
+// A package signed with osslsigncode (a certificate table behind the
+// archive, a new PE checksum) runs as the unsigned one does, with and
+// without a splash image, whose check reads the checksum.
+TEST_F(ExtractorTest, ASignedPackageRunsTheSame) {
+  if (!UnixPath(temp.path())) GTEST_SKIP() << "signs with osslsigncode under wine only";
+  WriteSources(false);
+  temp.WriteFile(u"splash.gif", kTinyGif);
+  const auto unix = [&](std::u16string_view name) {
+    return U16("\"" + *UnixPath(temp.Path(name)) + "\"");
+  };
+  ASSERT_TRUE(RunUnixProgram(u"Z:\\usr\\bin\\openssl",
+                             u"req -x509 -newkey rsa:2048 -nodes -subj /CN=test -days 2 -keyout " +
+                                 unix(u"key.pem") + u" -out " + unix(u"cert.pem"),
+                             temp.path(), temp.Path(u"cert.pem")));
+  for (const std::u16string splash : {u"", u"splash.gif"}) {
+    SCOPED_TRACE(splash.empty() ? "without splash" : "with splash");
+    Build(kPlainNames, splash.empty() ? u"" : temp.Path(splash));
+    platform::RemoveFile(temp.Path(u"signed.exe"));
+    ASSERT_TRUE(RunUnixProgram(u"Z:\\usr\\bin\\osslsigncode",
+                               u"sign -certs " + unix(u"cert.pem") + u" -key " + unix(u"key.pem") +
+                                   u" -in " + unix(u"Fabric Tools Setup.exe") + u" -out " +
+                                   unix(u"signed.exe"),
+                               temp.path(), temp.Path(u"signed.exe")));
+    ASSERT_TRUE(
+        MoveFileExW(Wide(temp.Path(u"signed.exe")), Wide(packagePath), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(Start()->Wait(), 42);
+    EXPECT_EQ(Recorded().files, kInstallerSees);
+    EXPECT_FALSE(platform::FileExists(defaultFolder));
+    platform::RemoveFile(recordPath);
   }
 }
 

@@ -13,7 +13,9 @@ function(toolkit_gui_program target)
     WIN32_EXECUTABLE ON
     OUTPUT_NAME ${ARG_OUTPUT_NAME}
     RUNTIME_OUTPUT_DIRECTORY ${directory})
-  target_link_options(${target} PRIVATE -municode)
+  # Shipped without symbols: nobody debugs the released programs from
+  # them, and they are most of the programs' size.
+  target_link_options(${target} PRIVATE -municode -s)
 endfunction()
 
 # toolkit_embed_extractor(TARGET): gives a Windows program the built

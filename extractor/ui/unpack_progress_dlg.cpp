@@ -69,6 +69,7 @@ BOOL CUnpackProgressDlg::OnInitDialog() {
   progressBar.SetPos(0);
   confirmOpen = false;
   deleteRoot = services::OutermostNewFolder(destination);
+  destinationExisted = services::DirectoryExists(destination);
 
   // Unpacking counts from here, so that a close that comes before the
   // worker's first step already asks.
@@ -179,7 +180,8 @@ void CUnpackProgressDlg::RunInstaller() {
   const std::u16string name = builder->EntryName(services::InstallerEntry(builder->EntryName(0)));
   const std::u16string program = package::PackageBuilder::AddTrailingSeparator(destination) +
                                  platform::LocalPathFromStoredName(name);
-  if (deleteAfter) {
+  // The command removes the whole folder: only one that this run made.
+  if (deleteAfter && !destinationExisted) {
     services::SetRunOnceValue(HKEY_LOCAL_MACHINE, RunOnceValuePath(),
                               services::DeleteFolderCommand(destination));
   }
@@ -200,8 +202,8 @@ void CUnpackProgressDlg::RunInstaller() {
   // while; after kCleanUpMilliseconds the RunOnce value takes over.
   const DWORD start = GetTickCount();
   for (;;) {
-    if (services::DeleteTree(deleteRoot) == 0 && platform::RemoveFolder(deleteRoot)) {
-      services::DeleteRunOnceValue(HKEY_LOCAL_MACHINE, RunOnceValuePath());
+    if (RemoveUnpacked()) {
+      if (!destinationExisted) services::DeleteRunOnceValue(HKEY_LOCAL_MACHINE, RunOnceValuePath());
       return;
     }
     if (GetTickCount() - start >= kCleanUpMilliseconds) return;
@@ -209,14 +211,37 @@ void CUnpackProgressDlg::RunInstaller() {
   }
 }
 
-void CUnpackProgressDlg::RemoveUnpacked() const {
-  if (deleteRoot.empty()) return;
-  if (services::DeleteTree(deleteRoot) == 0) platform::RemoveFolder(deleteRoot);
+bool CUnpackProgressDlg::RemoveUnpacked() const {
+  if (!destinationExisted) {
+    return !deleteRoot.empty() && services::DeleteTree(deleteRoot) == 0 &&
+           platform::RemoveFolder(deleteRoot);
+  }
+  // A folder that was there before keeps what it held: only the files this
+  // run unpacked go, and then the folders below it that are left empty.
+  const std::u16string root = package::PackageBuilder::AddTrailingSeparator(destination);
+  bool removed = true;
+  for (const std::u16string& name : unpackedNames) {
+    const std::u16string path = root + platform::LocalPathFromStoredName(name);
+    if (platform::FileExists(path) && !platform::RemoveFile(path)) removed = false;
+  }
+  for (const std::u16string& name : unpackedNames) {
+    std::u16string folder = platform::LocalPathFromStoredName(name);
+    for (std::size_t cut = folder.rfind(platform::kPathSeparator);
+         cut != std::u16string::npos && cut > 0; cut = folder.rfind(platform::kPathSeparator)) {
+      folder.resize(cut);
+      platform::RemoveFolder(root + folder);  // fails, as it should, while it holds anything
+    }
+  }
+  return removed;
 }
 
 int CUnpackProgressDlg::ProgressCallback(package::Event eventCode, const void* eventData,
                                          void* context) {
   auto* dialog = static_cast<CUnpackProgressDlg*>(context);
+  if (eventCode == package::Event::kEntryDone) {
+    dialog->unpackedNames.push_back(
+        static_cast<const package::PackageEntry*>(eventData)->storedName);
+  }
   // Every event is a point where the unpacking pauses while the cancel
   // question is open; a confirmed cancel reaches the reader through the
   // builder's flag.

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "framework/window.h"
 #include "framework/worker_thread.h"
@@ -75,7 +76,10 @@ class CUnpackProgressDlg : public framework::CDialog {
   // The worker's task and its steps.
   int Unpack(framework::CWorkerThread& self);
   void RunInstaller();
-  void RemoveUnpacked() const;
+  // Removes what the run unpacked: the folder it made with everything in
+  // it, or, in a folder that was there before, the files it unpacked. True
+  // when all of that is gone.
+  bool RemoveUnpacked() const;
   // Called by the reader on the worker thread for each of its events.
   static int ProgressCallback(package::Event eventCode, const void* eventData, void* context);
   void PostPosition(std::uint32_t packedBytes);
@@ -92,10 +96,12 @@ class CUnpackProgressDlg : public framework::CDialog {
   std::atomic<bool> unpacking = false;    // the archive is being unpacked
 
   std::u16string productName;
-  std::u16string caption;  // of the window and its message boxes
-  int barShift = 0;        // packed bytes >> barShift fit the bar's int range
-  int lastPosted = -1;     // worker: the bar position posted last
-  UnpackOutcome outcome_;  // written by the worker, read after it ended
+  std::u16string caption;                     // of the window and its message boxes
+  int barShift = 0;                           // packed bytes >> barShift fit the bar's int range
+  int lastPosted = -1;                        // worker: the bar position posted last
+  UnpackOutcome outcome_;                     // written by the worker, read after it ended
+  bool destinationExisted = false;            // the folder was there before the run
+  std::vector<std::u16string> unpackedNames;  // worker: the entries restored
 };
 
 }  // namespace extractor

@@ -40,6 +40,7 @@ using e2e::WindowText;
 using package::PackageBuilder;
 using platform::win32::FromWide;
 using platform::win32::Wide;
+using testing_support::FilesBelow;
 using testing_support::InstallerRecord;
 using testing_support::ReadInstallerRecord;
 using testing_support::ReadWholeFile;
@@ -67,19 +68,6 @@ std::u16string FixturePath() {
   std::u16string self = platform::GetModulePath();
   self.resize(self.rfind(u'\\') + 1);
   return platform::GetFullPath(self + FromWide(INSTALLER_FIXTURE));
-}
-
-// Every file below `folder`, as paths relative to it, sorted.
-std::vector<std::u16string> FilesBelow(const std::u16string& folder) {
-  std::vector<std::u16string> files;
-  std::error_code error;
-  for (const auto& item : fs::recursive_directory_iterator(fs::path(Wide(folder)), error)) {
-    if (item.is_regular_file()) {
-      files.push_back(FromWide(fs::relative(item.path(), fs::path(Wide(folder))).c_str()));
-    }
-  }
-  std::sort(files.begin(), files.end());
-  return files;
 }
 
 class ExtractorTest : public ::testing::Test {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "extractor/services/service_rules.h"
 #include "platform/file_system.h"
@@ -30,6 +31,20 @@ InstallerRecord ReadInstallerRecord(const std::u16string& path) {
   record.files.assign(lines.begin() + 2, lines.end());
   std::sort(record.files.begin(), record.files.end());
   return record;
+}
+
+std::vector<std::u16string> FilesBelow(const std::u16string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::u16string> files;
+  std::error_code error;
+  const fs::path base(Wide(folder));
+  for (const auto& item : fs::recursive_directory_iterator(base, error)) {
+    if (item.is_regular_file()) {
+      files.push_back(platform::win32::FromWide(fs::relative(item.path(), base).c_str()));
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 namespace {

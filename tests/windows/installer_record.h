@@ -18,6 +18,9 @@ struct InstallerRecord {
 // The record at `path`; empty fields when there is none.
 InstallerRecord ReadInstallerRecord(const std::u16string& path);
 
+// Every file below `folder`, as paths relative to it, sorted.
+std::vector<std::u16string> FilesBelow(const std::u16string& folder);
+
 // The string value `name` of the local machine's RunOnce key; nothing when
 // it is not there. RemoveRunOnceValue deletes it, when it is there.
 std::optional<std::wstring> RunOnceValue(const std::u16string& name);

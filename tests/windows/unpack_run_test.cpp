@@ -39,6 +39,7 @@ using extractor::UnpackEnd;
 using package::PackageBuilder;
 using platform::win32::FromWide;
 using platform::win32::Wide;
+using testing_support::FilesBelow;
 using testing_support::InstallerRecord;
 using testing_support::ReadInstallerRecord;
 using testing_support::ReadWholeFile;
@@ -159,6 +160,24 @@ class UnpackRunTest : public ::testing::Test {
 
   InstallerRecord Recorded() const { return ReadInstallerRecord(recordPath); }
 
+  // Changes a byte in the middle of entry `name`'s stream: its check value
+  // no longer holds. The directory and the trailer are left as they are.
+  void DamageStream(PackageBuilder& reader, const std::u16string& name) {
+    ASSERT_EQ(reader.OpenPackage(true), package::Result::kDone);
+    int index = 0;
+    while (reader.GetStoredName(index) != name) ++index;
+    platform::File file;
+    ASSERT_TRUE(file.Open(packagePath, platform::FileAccess::kReadWrite,
+                          platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite));
+    const std::uint32_t at = reader.GetDataOffset(index) + reader.GetPackedSize(index) / 2;
+    file.Seek(at, platform::SeekOrigin::kBegin);
+    char byte = 0;
+    ASSERT_EQ(file.Read(&byte, 1), 1u);
+    byte = static_cast<char>(byte ^ 0x55);
+    file.Seek(at, platform::SeekOrigin::kBegin);
+    file.Write(&byte, 1);
+  }
+
   framework::CWinApp app;
   TempFolder temp;
   const std::u16string packagePath = temp.Path(u"Fabric Tools package.exe");
@@ -275,23 +294,7 @@ TEST_F(UnpackRunTest, CancelAsksAndYesRemovesEverythingAndStartsNothing) {
 
 TEST_F(UnpackRunTest, ADamagedStreamStopsTheRunAndLeavesNothing) {
   auto reader = MakePackage("exit=0");
-  ASSERT_EQ(reader->OpenPackage(true), package::Result::kDone);
-  // A byte in the middle of the random data's stream: its check value no
-  // longer holds. The directory and the trailer are left as they are.
-  int index = 0;
-  while (reader->GetStoredName(index) != u"data\\deep\\b.bin") ++index;
-  {
-    platform::File file;
-    ASSERT_TRUE(file.Open(packagePath, platform::FileAccess::kReadWrite,
-                          platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite));
-    const std::uint32_t at = reader->GetDataOffset(index) + reader->GetPackedSize(index) / 2;
-    file.Seek(at, platform::SeekOrigin::kBegin);
-    char byte = 0;
-    ASSERT_EQ(file.Read(&byte, 1), 1u);
-    byte = static_cast<char>(byte ^ 0x55);
-    file.Seek(at, platform::SeekOrigin::kBegin);
-    file.Write(&byte, 1);
-  }
+  DamageStream(*reader, u"data\\deep\\b.bin");
   CUnpackProgressDlg dialog;
   std::wstring shown;
   Run(dialog, *reader, false, [&] {
@@ -307,6 +310,36 @@ TEST_F(UnpackRunTest, ADamagedStreamStopsTheRunAndLeavesNothing) {
   EXPECT_EQ(dialog.outcome().end, UnpackEnd::kDamaged);
   EXPECT_FALSE(platform::FileExists(recordPath)) << "the installer must not run";
   EXPECT_FALSE(platform::FileExists(outer));
+}
+
+// A folder that was there before the run keeps what it held: the clean-up
+// after the installer and after a damaged stream take only what the run
+// unpacked, and no RunOnce command would remove the whole folder later.
+TEST_F(UnpackRunTest, AFolderThatWasThereKeepsWhatItHeld) {
+  struct Case {
+    const char* what;
+    bool damage;  // entry 0, unpacked last: the others are there by then
+    UnpackEnd end;
+  };
+  for (const Case& c : {Case{"the installer ran", false, UnpackEnd::kInstallerExited},
+                        Case{"a damaged stream", true, UnpackEnd::kDamaged}}) {
+    SCOPED_TRACE(c.what);
+    temp.WriteFile(u"Vantrel 13\\unpacked\\mine.txt", "mine");
+    temp.WriteFile(u"Vantrel 13\\unpacked\\data\\mine too.txt", "mine too");
+    auto reader = MakePackage("exit=0");
+    if (c.damage) DamageStream(*reader, u"setup.exe");
+    CUnpackProgressDlg dialog;
+    Run(dialog, *reader, true, [&] {
+      if (!c.damage) return;
+      if (const HWND box = FindWindowWith(kCaption, kMessageBoxText)) Press(box, IDOK);
+    });
+    EXPECT_EQ(dialog.outcome().end, c.end);
+    EXPECT_EQ(FilesBelow(destination),
+              (std::vector<std::u16string>{u"data\\mine too.txt", u"mine.txt"}));
+    EXPECT_FALSE(platform::FileExists(destination + u"\\data\\deep")) << "made by the run";
+    EXPECT_FALSE(RunOnceValue(u"DeleteUnpacked").has_value());
+    platform::DeleteTree(temp.path());
+  }
 }
 
 }  // namespace

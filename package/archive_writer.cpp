@@ -6,43 +6,110 @@
 #include <cstdint>
 #include <vector>
 
+#include "package/block_deflate.h"
 #include "package/package_builder.h"
 #include "package/package_format.h"
 #include "package/result_codes.h"
-#include "package/zlib_status.h"
 #include "platform/file.h"
 
 namespace package {
 namespace {
 
-constexpr int kCompressionLevel = 6;
 constexpr std::size_t kChecksumPiece = 64 * 1024;
 
 void Notify(ProgressFunction callback, Event event, const void* data, void* context) {
   if (callback) callback(event, data, context);
 }
 
-// Ends a deflate stream on every way out of an entry, file errors included.
-class DeflateScope {
- public:
-  explicit DeflateScope(z_stream& stream) : stream_(stream) {}
-  ~DeflateScope() { End(); }
-  void End() {
-    if (active_) deflateEnd(&stream_);
-    active_ = false;
-  }
-
- private:
-  z_stream& stream_;
-  bool active_ = true;
-};
-
 }  // namespace
 
 std::uint32_t PackageBuilder::BytesPackedBefore(int index) const {
   std::uint32_t sum = 0;
   for (int j = 0; j < index; ++j) sum += entries[j].size;
-  return sum + static_cast<std::uint32_t>(stream.total_in);
+  return sum + static_cast<std::uint32_t>(entryBytesIn);
+}
+
+namespace {
+
+// Reads up to one block of `source`; fewer bytes only at its end.
+std::vector<unsigned char> ReadBlock(platform::File& source) {
+  std::vector<unsigned char> block(kDeflateBlockBytes);
+  std::size_t filled = 0;
+  while (filled < block.size()) {
+    const std::size_t got = source.Read(block.data() + filled, block.size() - filled);
+    if (got == 0) break;
+    filled += got;
+  }
+  block.resize(filled);
+  return block;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> PackageBuilder::WriteEntryStream(platform::File& source,
+                                                              platform::File& package,
+                                                              BlockCompressor& compressor,
+                                                              int index, ProgressFunction callback,
+                                                              void* context) {
+  // A few blocks per thread are read ahead and in the compressor at once;
+  // each is written, and reported, in order as soon as it is done.
+  const std::size_t inFlight = 2 * static_cast<std::size_t>(compressor.threads());
+  entryBytesIn = 0;
+  if (cancelRequested) return 0;
+  const std::string header = ZlibStreamHeader();
+  package.Write(header.data(), header.size());
+  std::uint64_t written = header.size();
+  uLong adler = adler32(0, nullptr, 0);
+  entryBytesIn = 0;
+  bool ok = true;
+
+  auto takeOne = [&]() {
+    const DeflatedBlock block = compressor.Take();
+    if (!block.ok || !ok) {
+      ok = false;
+      return;
+    }
+    package.Write(block.compressed.data(), block.compressed.size());
+    written += block.compressed.size();
+    adler = adler32_combine(adler, block.adler, static_cast<z_off_t>(block.length));
+    entryBytesIn += block.length;
+    if (block.length == 0) return;
+    const std::int32_t percent = static_cast<std::int32_t>(PercentOf(entryBytesIn, currentTotal));
+    Notify(callback, Event::kEntryPercent, &percent, context);
+    const std::int32_t done = static_cast<std::int32_t>(BytesPackedBefore(index));
+    Notify(callback, Event::kSourceBytesDone, &done, context);
+  };
+
+  std::vector<unsigned char> previous;
+  std::vector<unsigned char> current = ReadBlock(source);
+  std::uint64_t read = current.size();
+  for (;;) {
+    // A cancel stops before the next block, and leaves the stream unfinished.
+    if (cancelRequested) break;
+    std::vector<unsigned char> next =
+        current.size() < kDeflateBlockBytes ? std::vector<unsigned char>() : ReadBlock(source);
+    read += next.size();
+    // Sizes are below 2 GiB in a package; a source that grows past that
+    // while it is read cannot be described.
+    if (read > format::kMaxPackageBytes) ok = false;
+    const bool last = next.empty();
+    std::vector<unsigned char> dictionary;
+    if (!previous.empty()) {
+      const std::size_t keep = std::min(previous.size(), kDeflateDictionaryBytes);
+      dictionary.assign(previous.end() - static_cast<std::ptrdiff_t>(keep), previous.end());
+    }
+    previous = current;
+    compressor.Submit(std::move(dictionary), std::move(current), last);
+    while (compressor.pending() >= inFlight) takeOne();
+    if (last || !ok) break;
+    current = std::move(next);
+  }
+  while (compressor.pending() != 0) takeOne();
+  if (!ok) return std::nullopt;
+  if (cancelRequested) return written;
+  const std::string trailer = ZlibStreamTrailer(adler);
+  package.Write(trailer.data(), trailer.size());
+  return written + trailer.size();
 }
 
 Result PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callback,
@@ -59,6 +126,7 @@ Result PackageBuilder::WriteArchive(platform::File& package, ProgressFunction ca
   };
 
   platform::File source;
+  BlockCompressor compressor(BlockCompressor::ThreadsFor(compressionJobs));
   try {
     for (int i = 0; i < entryCount && !cancelRequested; ++i) {
       PackageEntry& entry = entries[i];
@@ -74,47 +142,16 @@ Result PackageBuilder::WriteArchive(platform::File& package, ProgressFunction ca
       if (!offset) return Result::kFileError;
       entry.dataOffset = *offset;
 
-      stream.avail_in = 0;
-      stream.next_out = outBuffer;
-      stream.avail_out = static_cast<uInt>(kStreamBufferSize);
       currentTotal = static_cast<std::uint32_t>(source.Length());
-      if (deflateInit(&stream, kCompressionLevel) != Z_OK) return Result::kFileError;
-      DeflateScope scope(stream);
-
-      // The one deflate loop, in the shape of zlib's own example: an outer
-      // loop over the source, an inner one while the output buffer comes
-      // back full; the source's end finishes the stream. A cancel stops it
-      // before the next step, and leaves the stream unfinished.
-      while (!cancelRequested) {
-        const int flush = FillInput(source) == 0 ? Z_FINISH : Z_NO_FLUSH;
-        ZlibStatus status = ZlibStatus::kGoOn;
-        bool outputFull = false;
-        do {
-          status = FromZlib(deflate(&stream, flush));
-          // deflate fails only when its state is broken: reported, never
-          // a silent stop.
-          if (status == ZlibStatus::kDamaged || status == ZlibStatus::kFailed) {
-            return Result::kFileError;
-          }
-          outputFull = stream.avail_out == 0;
-          FlushOutput(package);  // and gives the buffer back whole
-        } while (outputFull && status != ZlibStatus::kEnded);
-        if (flush == Z_FINISH) break;
-        // Sizes are below 2 GiB in a package; a source that grows past
-        // that while it is read cannot be described.
-        if (stream.total_in > format::kMaxPackageBytes) return Result::kFileError;
-        const std::int32_t percent = static_cast<std::int32_t>(EntryPercent());
-        Notify(callback, Event::kEntryPercent, &percent, context);
-        const std::int32_t done = static_cast<std::int32_t>(BytesPackedBefore(i));
-        Notify(callback, Event::kSourceBytesDone, &done, context);
-      }
+      const std::optional<std::uint64_t> written =
+          WriteEntryStream(source, package, compressor, i, callback, context);
       source.Close();
-      scope.End();
+      if (!written) return Result::kFileError;
       // The directory tells the bytes that were packed, whatever the file
       // said its length was: a source may grow or shrink meanwhile, and a
       // file under /proc says 0 and gives more.
-      entry.size = static_cast<std::uint32_t>(stream.total_in);
-      entry.packedSize = static_cast<std::uint32_t>(stream.total_out);
+      entry.size = static_cast<std::uint32_t>(entryBytesIn);
+      entry.packedSize = static_cast<std::uint32_t>(*written);
       if (!checkedPosition()) return Result::kFileError;
       Notify(callback, Event::kEntryDone, &entry, context);
     }

@@ -232,10 +232,14 @@ std::uint32_t PackageBuilder::FlushOutput(platform::File& file) {
 }
 
 std::uint32_t PackageBuilder::EntryPercent() const {
-  const std::uint32_t done = static_cast<std::uint32_t>(stream.total_in);
-  if (currentTotal == 0) return 100;
-  if (currentTotal <= 10'000'000) return done * 100 / currentTotal;
-  return done / (currentTotal / 100);
+  return PercentOf(stream.total_in, currentTotal);
+}
+
+std::uint32_t PackageBuilder::PercentOf(std::uint64_t done, std::uint32_t total) {
+  if (total == 0) return 100;
+  const auto part = static_cast<std::uint32_t>(done);
+  if (total <= 10'000'000) return part * 100 / total;
+  return part / (total / 100);
 }
 
 }  // namespace package

@@ -24,6 +24,8 @@
 
 namespace package {
 
+class BlockCompressor;
+
 // Number of rows in the content table, and so the most entries a package
 // can hold.
 inline constexpr int kTableCapacity = 512;
@@ -169,7 +171,7 @@ class PackageBuilder {
   // trailer with the checksum and size fields. Sends Event::kEntryStarted,
   // Event::kEntryPercent, Event::kSourceBytesDone and Event::kEntryDone to
   // `callback` (when given) with `context`. Tests cancelRequested before
-  // each entry, each compression step and each directory record; after a
+  // each entry, each compressed block and each directory record; after a
   // cancel the entry count, version, marker, checksum and size fields are
   // still written. Returns Result::kArchiveWritten (also after a cancel);
   // Result::kCannotOpenFile when a source cannot be opened (nothing more is
@@ -181,7 +183,13 @@ class PackageBuilder {
   // directory is the number of bytes compressed, whatever the file's
   // length said. Never throws a FileError. Memory use does not depend on
   // the sizes of the sources.
+  //
+  // Each source is compressed in blocks of kDeflateBlockBytes on
+  // compressionJobs threads (package/block_deflate.h) and joined into one
+  // zlib stream; the progress events follow each block, in order. The
+  // bytes written do not depend on the number of threads.
   Result WriteArchive(platform::File& package, ProgressFunction callback, void* context);
+  unsigned compressionJobs = 0;  // threads for compression; 0: one per core
 
   // The sum of the sizes of entries 0 to index - 1, plus the bytes of the
   // current entry compressed so far.
@@ -201,6 +209,8 @@ class PackageBuilder {
   // The percentage of the current entry done, from the stream's total_in
   // and currentTotal (100 for an empty entry).
   std::uint32_t EntryPercent() const;
+  // The percentage that `done` bytes are of `total` (100 for 0 of 0).
+  static std::uint32_t PercentOf(std::uint64_t done, std::uint32_t total);
 
   // --- Reading a package (the file at modulePath) ---
 
@@ -349,6 +359,14 @@ class PackageBuilder {
   Inflated InflateEntry(platform::File& package, int index, WriteFunction write,
                         void* writeContext);
 
+  // The writer's stream of one entry: the zlib stream of `source` appended
+  // to `package`; its length in bytes, or nothing when the compressor failed
+  // or the source grew to 2 GiB. Stops before the next block once
+  // cancelRequested is set, leaving the stream unfinished.
+  std::optional<std::uint64_t> WriteEntryStream(platform::File& source, platform::File& package,
+                                                BlockCompressor& compressor, int index,
+                                                ProgressFunction callback, void* context);
+
   std::u16string modulePath;
   platform::FileErrorInfo openError;
   std::optional<platform::FileIdentity> leftOut;  // see LeaveOutOfFolders
@@ -361,6 +379,7 @@ class PackageBuilder {
   unsigned char inBuffer[kStreamBufferSize];
   unsigned char outBuffer[kStreamBufferSize];
   std::uint32_t currentTotal = 0;
+  std::uint64_t entryBytesIn = 0;  // the writer: bytes of the current source compressed
 };
 
 }  // namespace package

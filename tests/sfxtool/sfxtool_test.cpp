@@ -391,6 +391,24 @@ TEST_F(SfxToolTest, ExtractNeverReplacesThePackageItself) {
   EXPECT_EQ(ReadBytes(root / "good.txt"), "good");
 }
 
+// Pack compresses on as many threads as it is told; the package is the
+// same bytes for every number.
+TEST_F(SfxToolTest, PackGivesTheSameBytesOnAnyNumberOfThreads) {
+  WriteBytes(src / "Data" / "large.bin", testing_support::TextLike(1'500'000, 9));
+  std::string first;
+  for (const char* jobs : {"1", "3"}) {
+    const RunResult packed =
+        RunTool({"pack", "--stub", Utf8(stub), "--jobs", jobs, Utf8(description)}, {.cwd = root});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    if (first.empty()) {
+      first = ReadBytes(pkg);
+    } else {
+      EXPECT_TRUE(ReadBytes(pkg) == first) << jobs << " threads";
+    }
+  }
+  EXPECT_EQ(RunTool({"verify", Utf8(pkg)}).exitCode, 0);
+}
+
 TEST_F(SfxToolTest, CommandLine) {
   struct Case {
     std::vector<std::string> args;
@@ -401,7 +419,7 @@ TEST_F(SfxToolTest, CommandLine) {
   const Case cases[] = {
       {{"--help"},
        0,
-       {"list PKG", "verify PKG", "extract [--all] PKG DIR", "pack --stub STUB DESCRIPTION",
+       {"list PKG", "verify PKG", "extract [--all] PKG DIR", "pack --stub STUB [--jobs N]",
         "exit codes", "  0  ", "  1  ", "  2  ", "  3  "},
        ""},
       {{"--version"}, 0, {"sfxtool " TOOLKIT_VERSION "\n"}, ""},
@@ -409,7 +427,10 @@ TEST_F(SfxToolTest, CommandLine) {
       {{"unpack", "x.exe"}, 2, {}, "sfxtool: unknown command \"unpack\""},
       {{"list"}, 2, {}, "usage: sfxtool list PKG"},
       {{"verify", "a.exe", "b.exe"}, 2, {}, "usage: sfxtool verify PKG"},
-      {{"pack", "package.txt"}, 2, {}, "usage: sfxtool pack --stub STUB DESCRIPTION"},
+      {{"pack", "package.txt"}, 2, {}, "usage: sfxtool pack --stub STUB [--jobs N] DESCRIPTION"},
+      {{"pack", "--stub", "s", "--jobs", "0", "d"}, 2, {}, "--jobs needs a number from 1 to 256"},
+      {{"pack", "--stub", "s", "--jobs=x", "d"}, 2, {}, "--jobs needs a number from 1 to 256"},
+      {{"list", "--jobs", "2", "a.exe"}, 2, {}, "--jobs belongs to pack"},
       {{"list", "--all", "a.exe"}, 2, {}, "--all belongs to extract"},
       {{"extract", "--force", "a.exe", "out"}, 2, {}, "unknown option --force"},
       {{"list", Utf8(root / "missing.exe")}, 3, {}, "cannot open the package (file not found)"},

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "package/block_deflate.h"
@@ -46,70 +47,172 @@ std::vector<unsigned char> ReadBlock(platform::File& source) {
 
 }  // namespace
 
-std::optional<std::uint64_t> PackageBuilder::WriteEntryStream(platform::File& source,
-                                                              platform::File& package,
-                                                              BlockCompressor& compressor,
-                                                              int index, ProgressFunction callback,
-                                                              void* context) {
-  // A few blocks per thread are read ahead and in the compressor at once;
-  // each is written, and reported, in order as soon as it is done.
-  const std::size_t inFlight = 2 * static_cast<std::size_t>(compressor.threads());
-  entryBytesIn = 0;
-  if (cancelRequested) return 0;
-  const std::string header = ZlibStreamHeader();
-  package.Write(header.data(), header.size());
-  std::uint64_t written = header.size();
-  uLong adler = adler32(0, nullptr, 0);
-  entryBytesIn = 0;
-  bool ok = true;
-
-  auto takeOne = [&]() {
-    const DeflatedBlock block = compressor.Take();
-    if (!block.ok || !ok) {
-      ok = false;
-      return;
-    }
-    package.Write(block.compressed.data(), block.compressed.size());
-    written += block.compressed.size();
-    adler = adler32_combine(adler, block.adler, static_cast<z_off_t>(block.length));
-    entryBytesIn += block.length;
-    if (block.length == 0) return;
-    const std::int32_t percent = static_cast<std::int32_t>(PercentOf(entryBytesIn, currentTotal));
-    Notify(callback, Event::kEntryPercent, &percent, context);
-    const std::int32_t done = static_cast<std::int32_t>(BytesPackedBefore(index));
-    Notify(callback, Event::kSourceBytesDone, &done, context);
+// The blocks of the entries' sources in flight: the reading side opens the
+// sources in order and submits their blocks ahead, across entries; the
+// writing side takes them back in the same order and writes each entry's
+// stream, with its events, as its blocks come. A few blocks per thread are
+// in flight at once.
+std::optional<Result> PackageBuilder::WriteEntryStreams(platform::File& package,
+                                                        BlockCompressor& compressor,
+                                                        ProgressFunction callback, void* context) {
+  struct Block {
+    int index;
+    bool first, last;
+    std::uint64_t sourceLength;  // what the file said when it was opened
   };
+  std::deque<Block> blocks;  // submitted, not yet written, in order
+  const std::size_t inFlight = 2 * static_cast<std::size_t>(compressor.threads());
 
-  std::vector<unsigned char> previous;
-  std::vector<unsigned char> current = ReadBlock(source);
-  std::uint64_t read = current.size();
-  for (;;) {
-    // A cancel stops before the next block, and leaves the stream unfinished.
-    if (cancelRequested) break;
+  // The reading side.
+  platform::File source;
+  int nextToRead = 0;
+  bool reading = false;  // a source is open
+  bool readingEnded = false;
+  std::optional<Result> readingFailure;
+  std::vector<unsigned char> current, tail;
+  std::uint64_t read = 0, sourceLength = 0;
+  bool first = false;
+  auto submitOne = [&]() -> bool {
+    if (readingEnded || cancelRequested) return false;
+    if (!reading) {
+      if (nextToRead == entryCount) {
+        readingEnded = true;
+        return false;
+      }
+      // Only a plain file is packed: a pipe or a device put in a source's
+      // place since it was added could give bytes without end.
+      if (!source.Open(entries[nextToRead].sourcePath, platform::FileAccess::kRead,
+                       platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite) ||
+          !source.IsPlainFile()) {
+        readingFailure = Result::kCannotOpenFile;
+        readingEnded = true;
+        return false;
+      }
+      reading = true;
+      first = true;
+      sourceLength = source.Length();
+      current = ReadBlock(source);
+      read = current.size();
+      tail.clear();
+    }
     std::vector<unsigned char> next =
         current.size() < kDeflateBlockBytes ? std::vector<unsigned char>() : ReadBlock(source);
     read += next.size();
     // Sizes are below 2 GiB in a package; a source that grows past that
     // while it is read cannot be described.
-    if (read > format::kMaxPackageBytes) ok = false;
-    const bool last = next.empty();
-    std::vector<unsigned char> dictionary;
-    if (!previous.empty()) {
-      const std::size_t keep = std::min(previous.size(), kDeflateDictionaryBytes);
-      dictionary.assign(previous.end() - static_cast<std::ptrdiff_t>(keep), previous.end());
+    if (read > format::kMaxPackageBytes) {
+      readingFailure = Result::kFileError;
+      readingEnded = true;
+      return false;
     }
-    previous = current;
+    const bool last = next.empty();
+    std::vector<unsigned char> dictionary = std::move(tail);
+    const std::size_t keep = std::min(current.size(), kDeflateDictionaryBytes);
+    tail.assign(current.end() - static_cast<std::ptrdiff_t>(keep), current.end());
+    blocks.push_back({nextToRead, first, last, sourceLength});
     compressor.Submit(std::move(dictionary), std::move(current), last);
-    while (compressor.pending() >= inFlight) takeOne();
-    if (last || !ok) break;
-    current = std::move(next);
+    first = false;
+    if (last) {
+      source.Close();
+      reading = false;
+      ++nextToRead;
+    } else {
+      current = std::move(next);
+    }
+    return true;
+  };
+
+  // The writing side. A cancel ends the entry being written where it
+  // stands (its stream unfinished) and starts no other.
+  int writing = -1;  // the entry whose stream is open
+  std::uint64_t written = 0;
+  uLong adler = adler32(0, nullptr, 0);
+  auto endEntry = [&]() -> bool {
+    PackageEntry& entry = entries[writing];
+    // The directory tells the bytes that were packed, whatever the file
+    // said its length was: a source may grow or shrink meanwhile, and a
+    // file under /proc says 0 and gives more.
+    entry.size = static_cast<std::uint32_t>(entryBytesIn);
+    entry.packedSize = static_cast<std::uint32_t>(written);
+    writing = -1;
+    if (package.Position() > format::kMaxPackageBytes) return false;
+    Notify(callback, Event::kEntryDone, &entry, context);
+    return true;
+  };
+  // False when the writing stops: an error (`failure` set) or a cancel.
+  std::optional<Result> failure;
+  auto writeOne = [&]() -> bool {
+    const Block block = blocks.front();
+    blocks.pop_front();
+    const DeflatedBlock deflated = compressor.Take();
+    if (cancelRequested) {
+      if (writing >= 0 && !endEntry()) failure = Result::kFileError;
+      return false;
+    }
+    if (!deflated.ok) {
+      failure = Result::kFileError;
+      return false;
+    }
+    PackageEntry& entry = entries[block.index];
+    if (block.first) {
+      writing = block.index;
+      written = 0;
+      entryBytesIn = 0;
+      adler = adler32(0, nullptr, 0);
+      currentTotal = static_cast<std::uint32_t>(block.sourceLength);
+      Notify(callback, Event::kEntryStarted, &entry, context);
+      const std::uint64_t offset = package.Position();
+      if (offset > format::kMaxPackageBytes) {
+        failure = Result::kFileError;
+        return false;
+      }
+      entry.dataOffset = static_cast<std::uint32_t>(offset);
+      if (cancelRequested) {
+        if (!endEntry()) failure = Result::kFileError;
+        return false;
+      }
+      const std::string header = ZlibStreamHeader();
+      package.Write(header.data(), header.size());
+      written += header.size();
+    }
+    package.Write(deflated.compressed.data(), deflated.compressed.size());
+    written += deflated.compressed.size();
+    adler = adler32_combine(adler, deflated.adler, static_cast<z_off_t>(deflated.length));
+    entryBytesIn += deflated.length;
+    if (deflated.length != 0) {
+      const std::int32_t percent = static_cast<std::int32_t>(PercentOf(entryBytesIn, currentTotal));
+      Notify(callback, Event::kEntryPercent, &percent, context);
+      const std::int32_t done = static_cast<std::int32_t>(BytesPackedBefore(block.index));
+      Notify(callback, Event::kSourceBytesDone, &done, context);
+    }
+    if (cancelRequested) {
+      if (!endEntry()) failure = Result::kFileError;
+      return false;
+    }
+    if (block.last) {
+      const std::string trailer = ZlibStreamTrailer(adler);
+      package.Write(trailer.data(), trailer.size());
+      written += trailer.size();
+      if (!endEntry()) {
+        failure = Result::kFileError;
+        return false;
+      }
+    }
+    return true;
+  };
+
+  for (;;) {
+    while (compressor.pending() < inFlight && submitOne()) {
+    }
+    if (readingFailure == Result::kFileError) return readingFailure;
+    if (compressor.pending() == 0) break;
+    if (!writeOne()) break;
   }
-  while (compressor.pending() != 0) takeOne();
-  if (!ok) return std::nullopt;
-  if (cancelRequested) return written;
-  const std::string trailer = ZlibStreamTrailer(adler);
-  package.Write(trailer.data(), trailer.size());
-  return written + trailer.size();
+  if (failure) return failure;
+  // A source that cannot be opened ends the run once the entries before
+  // it are written; nothing more is.
+  if (readingFailure && !cancelRequested) return readingFailure;
+  return std::nullopt;
 }
 
 Result PackageBuilder::WriteArchive(platform::File& package, ProgressFunction callback,
@@ -117,43 +220,11 @@ Result PackageBuilder::WriteArchive(platform::File& package, ProgressFunction ca
   for (int i = 0; i < entryCount; ++i) {
     if (entries[i].storedName.size() > format::kMaxNameLength) return Result::kFileError;
   }
-  // A package must stay below 2 GiB: every offset in it is a signed 32-bit
-  // number to the extractor.
-  auto checkedPosition = [&package]() -> std::optional<std::uint32_t> {
-    const std::uint64_t position = package.Position();
-    if (position > format::kMaxPackageBytes) return std::nullopt;
-    return static_cast<std::uint32_t>(position);
-  };
-
-  platform::File source;
   BlockCompressor compressor(BlockCompressor::ThreadsFor(compressionJobs));
   try {
-    for (int i = 0; i < entryCount && !cancelRequested; ++i) {
-      PackageEntry& entry = entries[i];
-      // Only a plain file is packed: a pipe or a device put in a source's
-      // place since it was added could give bytes without end.
-      if (!source.Open(entry.sourcePath, platform::FileAccess::kRead,
-                       platform::FileCreation::kOpenExisting, platform::FileShare::kReadWrite) ||
-          !source.IsPlainFile()) {
-        return Result::kCannotOpenFile;
-      }
-      Notify(callback, Event::kEntryStarted, &entry, context);
-      const auto offset = checkedPosition();
-      if (!offset) return Result::kFileError;
-      entry.dataOffset = *offset;
-
-      currentTotal = static_cast<std::uint32_t>(source.Length());
-      const std::optional<std::uint64_t> written =
-          WriteEntryStream(source, package, compressor, i, callback, context);
-      source.Close();
-      if (!written) return Result::kFileError;
-      // The directory tells the bytes that were packed, whatever the file
-      // said its length was: a source may grow or shrink meanwhile, and a
-      // file under /proc says 0 and gives more.
-      entry.size = static_cast<std::uint32_t>(entryBytesIn);
-      entry.packedSize = static_cast<std::uint32_t>(*written);
-      if (!checkedPosition()) return Result::kFileError;
-      Notify(callback, Event::kEntryDone, &entry, context);
+    if (const std::optional<Result> failed =
+            WriteEntryStreams(package, compressor, callback, context)) {
+      return *failed;
     }
 
     for (int j = 0; j < entryCount && !cancelRequested; ++j) {

@@ -359,13 +359,11 @@ class PackageBuilder {
   Inflated InflateEntry(platform::File& package, int index, WriteFunction write,
                         void* writeContext);
 
-  // The writer's stream of one entry: the zlib stream of `source` appended
-  // to `package`; its length in bytes, or nothing when the compressor failed
-  // or the source grew to 2 GiB. Stops before the next block once
-  // cancelRequested is set, leaving the stream unfinished.
-  std::optional<std::uint64_t> WriteEntryStream(platform::File& source, platform::File& package,
-                                                BlockCompressor& compressor, int index,
-                                                ProgressFunction callback, void* context);
+  // The writer's streams of all entries, appended to `package` in order;
+  // nothing when they were written (also after a cancel), or the result
+  // that ends the run.
+  std::optional<Result> WriteEntryStreams(platform::File& package, BlockCompressor& compressor,
+                                          ProgressFunction callback, void* context);
 
   std::u16string modulePath;
   platform::FileErrorInfo openError;

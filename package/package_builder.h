@@ -311,6 +311,8 @@ class PackageBuilder {
 
   // `folder` with a separator appended unless it already ends with one.
   static std::u16string AddTrailingSeparator(std::u16string folder);
+  // Where the entry named `storedName` lies below `folder`.
+  static std::u16string PathBelow(const std::u16string& folder, std::u16string_view storedName);
 
   // Creates folder `path` and every missing folder above it. True when the
   // folder exists afterwards.

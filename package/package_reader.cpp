@@ -152,6 +152,11 @@ std::u16string PackageBuilder::AddTrailingSeparator(std::u16string folder) {
   return folder;
 }
 
+std::u16string PackageBuilder::PathBelow(const std::u16string& folder,
+                                         std::u16string_view storedName) {
+  return AddTrailingSeparator(folder) + platform::LocalPathFromStoredName(storedName);
+}
+
 bool PackageBuilder::CreateDirectoryPath(const std::u16string& path) {
   // The worker thread that unpacks runs beside the user interface, so the
   // process's current folder is left alone.

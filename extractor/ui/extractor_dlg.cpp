@@ -53,11 +53,6 @@ bool IsChecked(const framework::CButton& box) {
   return SendMessageW(box.hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::u16string JoinPath(const std::u16string& folder, const std::u16string& storedName) {
-  return package::PackageBuilder::AddTrailingSeparator(folder) +
-         platform::LocalPathFromStoredName(storedName);
-}
-
 const std::u16string kReadMeValue = std::u16string(services::kRunOnceKey) + u"\\DeleteReadMe";
 
 std::u16string Decimal(int number) {
@@ -202,7 +197,7 @@ void CExtractorDlg::Extract() {
   // An existing folder receives a sub-folder named after the application;
   // a new folder is used as it is.
   if (services::DirectoryExists(progress.destination)) {
-    progress.destination = JoinPath(progress.destination, folderName);
+    progress.destination = package::PackageBuilder::PathBelow(progress.destination, folderName);
   }
   progress.deleteAfter = IsChecked(deleteAfter);
   progress.installerArguments = installerArguments;
@@ -274,7 +269,8 @@ void CExtractorDlg::OnShowReadMe() {
     if (package::HasMark(builder.GetStoredName(k), package::kHtmlImagesMark))
       builder.ExtractEntry(k, readMeFolder);
   }
-  const std::u16string readMe = JoinPath(readMeFolder, builder.EntryName(0));
+  const std::u16string readMe =
+      package::PackageBuilder::PathBelow(readMeFolder, builder.EntryName(0));
   platform::File file;
   if (!file.Open(readMe, platform::FileAccess::kRead, platform::FileCreation::kOpenExisting,
                  platform::FileShare::kReadWrite)) {
@@ -288,8 +284,9 @@ void CExtractorDlg::OnShowReadMe() {
   for (int k = 0; k < count; ++k) {
     const std::u16string name = builder.GetStoredName(k);
     if (!package::HasMark(name, package::kHtmlImagesMark)) continue;
-    services::SetRunOnceValue(HKEY_LOCAL_MACHINE, kReadMeValue + Decimal(k),
-                              services::DeleteFileCommand(JoinPath(readMeFolder, name)));
+    services::SetRunOnceValue(
+        HKEY_LOCAL_MACHINE, kReadMeValue + Decimal(k),
+        services::DeleteFileCommand(package::PackageBuilder::PathBelow(readMeFolder, name)));
   }
 }
 

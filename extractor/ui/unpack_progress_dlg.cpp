@@ -31,6 +31,13 @@ constexpr int kBarSteps = 500;
 // Pause between the attempts of the clean-up after the installer.
 constexpr DWORD kCleanUpRetryMilliseconds = 200;
 
+// A folder that is itself, not a link to one.
+bool IsPlainFolder(const std::u16string& path) {
+  const std::optional<std::uint32_t> attributes = platform::GetAttributes(path);
+  return attributes && (*attributes & platform::kAttributeDirectory) != 0 &&
+         (*attributes & platform::kAttributeReparsePoint) == 0;
+}
+
 // Results of ExtractAll that mean the package is not what it was when it
 // was checked: damaged, changed or gone. Files that could not be written
 // (kFileError) are not among them.
@@ -178,8 +185,7 @@ int CUnpackProgressDlg::Unpack(framework::CWorkerThread& self) {
 
 void CUnpackProgressDlg::RunInstaller() {
   const std::u16string name = builder->EntryName(services::InstallerEntry(builder->EntryName(0)));
-  const std::u16string program = package::PackageBuilder::AddTrailingSeparator(destination) +
-                                 platform::LocalPathFromStoredName(name);
+  const std::u16string program = package::PackageBuilder::PathBelow(destination, name);
   // The command removes the whole folder: only one that this run made.
   if (deleteAfter && !destinationExisted) {
     services::SetRunOnceValue(HKEY_LOCAL_MACHINE, RunOnceValuePath(),
@@ -217,22 +223,34 @@ bool CUnpackProgressDlg::RemoveUnpacked() const {
            platform::RemoveFolder(deleteRoot);
   }
   // A folder that was there before keeps what it held: only the files this
-  // run unpacked go, and then the folders below it that are left empty.
-  const std::u16string root = package::PackageBuilder::AddTrailingSeparator(destination);
+  // run unpacked go, and then the folders below it that are left empty. A
+  // file is reached only through plain folders: a link that the installer
+  // put in a folder's place is never followed.
   bool removed = true;
   for (const std::u16string& name : unpackedNames) {
-    const std::u16string path = root + platform::LocalPathFromStoredName(name);
+    const std::vector<std::u16string> folders = FoldersOnTheWay(name);
+    // A folder gone or put in the way: the file is not there to remove.
+    if (!std::all_of(folders.begin(), folders.end(), IsPlainFolder)) continue;
+    const std::u16string path = package::PackageBuilder::PathBelow(destination, name);
     if (platform::FileExists(path) && !platform::RemoveFile(path)) removed = false;
-  }
-  for (const std::u16string& name : unpackedNames) {
-    std::u16string folder = platform::LocalPathFromStoredName(name);
-    for (std::size_t cut = folder.rfind(platform::kPathSeparator);
-         cut != std::u16string::npos && cut > 0; cut = folder.rfind(platform::kPathSeparator)) {
-      folder.resize(cut);
-      platform::RemoveFolder(root + folder);  // fails, as it should, while it holds anything
+    for (const std::u16string& folder : folders) {
+      platform::RemoveFolder(folder);  // fails, as it should, while it holds anything
     }
   }
   return removed;
+}
+
+std::vector<std::u16string> CUnpackProgressDlg::FoldersOnTheWay(
+    const std::u16string& storedName) const {
+  // Deepest first: the order in which emptied folders can go.
+  std::vector<std::u16string> folders;
+  std::u16string_view rest = storedName;
+  for (std::size_t cut = rest.rfind(u'\\'); cut != std::u16string_view::npos && cut > 0;
+       cut = rest.rfind(u'\\')) {
+    rest = rest.substr(0, cut);
+    folders.push_back(package::PackageBuilder::PathBelow(destination, rest));
+  }
+  return folders;
 }
 
 int CUnpackProgressDlg::ProgressCallback(package::Event eventCode, const void* eventData,

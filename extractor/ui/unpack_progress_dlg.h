@@ -80,6 +80,9 @@ class CUnpackProgressDlg : public framework::CDialog {
   // it, or, in a folder that was there before, the files it unpacked. True
   // when all of that is gone.
   bool RemoveUnpacked() const;
+  // The folders below the destination on the way to the entry `storedName`,
+  // deepest first.
+  std::vector<std::u16string> FoldersOnTheWay(const std::u16string& storedName) const;
   // Called by the reader on the worker thread for each of its events.
   static int ProgressCallback(package::Event eventCode, const void* eventData, void* context);
   void PostPosition(std::uint32_t packedBytes);

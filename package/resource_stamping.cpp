@@ -3,6 +3,7 @@
 // do is left undone and the build goes on.
 #include <vector>
 
+#include "package/image_stamping.h"
 #include "package/package_builder.h"
 #include "package/version_stamp.h"
 #include "platform/file.h"
@@ -10,11 +11,6 @@
 #include "platform/program.h"
 
 namespace package {
-namespace {
-
-constexpr std::uint16_t kSplashLanguage = 1024;  // neutral, default sub-language
-
-}  // namespace
 
 void PackageBuilder::AddSplashResource(const std::u16string& targetPath,
                                        const std::u16string& splashPath) {
@@ -33,8 +29,9 @@ void PackageBuilder::AddSplashResource(const std::u16string& targetPath,
   }
   platform::ResourceUpdate update;
   if (!update.Begin(targetPath)) return;
-  if (update.Update(platform::ResourceId::Named(u"GIF"), platform::ResourceId::Named(u"ARCHIVE"),
-                    kSplashLanguage, bytes)) {
+  if (update.Update(platform::ResourceId::Named(std::u16string(stamping::kSplashType)),
+                    platform::ResourceId::Named(std::u16string(stamping::kSplashName)),
+                    stamping::kSplashLanguage, bytes)) {
     update.Commit();
   }
 }

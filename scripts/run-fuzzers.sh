@@ -2,9 +2,9 @@
 # Builds the preset 'fuzz' (clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs every fuzz target for SECONDS seconds
 # (default 60) on its own working corpus in the build folder: the seeds
-# (fuzz/corpus/<target>/, and for the package reader the packages that
-# fuzz_seeds writes) are copied there, and what a run learns stays there for
-# the next run. Fails when a target crashes, leaks, runs out of memory or
+# (fuzz/corpus/<target>/, for the package reader the packages that
+# fuzz_seeds writes, for the resource editor the linked test fixture) are
+# copied there, and what a run learns stays there for the next run. Fails when a target crashes, leaks, runs out of memory or
 # time; the input that did it is kept in <build>/fuzz-work/<target>/artifacts.
 #
 #   bash scripts/run-fuzzers.sh [SECONDS]
@@ -21,7 +21,7 @@ if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
 fi
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 case $build in /*) ;; *) build=$source_dir/$build ;; esac
-targets=(package_reader_fuzzer description_fuzzer)
+targets=(package_reader_fuzzer description_fuzzer pe_resources_fuzzer)
 
 cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --target "${targets[@]}" fuzz_seeds
@@ -37,6 +37,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus" "$artifacts"
   if [ -d "fuzz/corpus/$target" ]; then cp -f "fuzz/corpus/$target"/* "$corpus"/; fi
   if [ "$target" = package_reader_fuzzer ]; then "$build/fuzz/fuzz_seeds" "$corpus"; fi
+  if [ "$target" = pe_resources_fuzzer ]; then cp -f tests/unit/package/pe_fixtures/tiny.exe "$corpus"/; fi
 
   echo "== $target: ${seconds} s on $(ls "$corpus" | wc -l) inputs"
   log=$work/last-run.log

@@ -13,6 +13,7 @@
 
 #include "package/package_builder.h"
 #include "package/package_format.h"
+#include "package/pe_resources.h"
 #include "package/result_codes.h"
 #include "tests/sfxtool/tool_test_support.h"
 #include "tests/support/package_bytes.h"
@@ -90,7 +91,7 @@ class SfxToolTest : public testing::Test {
             Line("folderpath", Utf8(src / "Data")) + Line("folderpathroot", Utf8(src)) +
             Line("filepath", Utf8(src / "Product.AppNameFile")) + Line("filepathroot", Utf8(src)) +
             Line("filepath", Utf8(src / "ShowReadMe.rtf")) + Line("filepathroot", Utf8(src)) +
-            Line("target", "pkg.exe") + Line("version", "13") + "\r\n");
+            Line("target", "pkg.exe") + "\r\n");
   }
 
   RunResult Pack() {
@@ -419,7 +420,8 @@ TEST_F(SfxToolTest, CommandLine) {
   const Case cases[] = {
       {{"--help"},
        0,
-       {"list PKG", "verify PKG", "extract [--all] PKG DIR", "pack --stub STUB [--jobs N]",
+       {"list PKG", "verify PKG", "extract [--all] PKG DIR",
+        "pack [--stub STUB] [--splash IMAGE] [--jobs N]",
         "exit codes", "  0  ", "  1  ", "  2  ", "  3  "},
        ""},
       {{"--version"}, 0, {"sfxtool " TOOLKIT_VERSION "\n"}, ""},
@@ -427,7 +429,9 @@ TEST_F(SfxToolTest, CommandLine) {
       {{"unpack", "x.exe"}, 2, {}, "sfxtool: unknown command \"unpack\""},
       {{"list"}, 2, {}, "usage: sfxtool list PKG"},
       {{"verify", "a.exe", "b.exe"}, 2, {}, "usage: sfxtool verify PKG"},
-      {{"pack", "package.txt"}, 2, {}, "usage: sfxtool pack --stub STUB [--jobs N] DESCRIPTION"},
+      {{"pack"}, 2, {}, "usage: sfxtool pack [--stub STUB] [--splash IMAGE] [--jobs N] DESCRIPTION"},
+      {{"pack", "--splash"}, 2, {}, "--splash needs a file"},
+      {{"verify", "--splash", "s.gif", "a.exe"}, 2, {}, "--splash belongs to pack"},
       {{"pack", "--stub", "s", "--jobs", "0", "d"}, 2, {}, "--jobs needs a number from 1 to 256"},
       {{"pack", "--stub", "s", "--jobs=x", "d"}, 2, {}, "--jobs needs a number from 1 to 256"},
       {{"list", "--jobs", "2", "a.exe"}, 2, {}, "--jobs belongs to pack"},
@@ -446,6 +450,94 @@ TEST_F(SfxToolTest, CommandLine) {
       EXPECT_TRUE(Contains(run.err, c.err)) << command;
     }
   }
+}
+
+// The resources of the image that starts the package at `path`.
+std::vector<package::pe::Resource> ImageResources(const fs::path& path) {
+  const std::string bytes = ReadBytes(path);
+  const std::span image(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  const auto length = package::pe::ResourceImage::ImageLength(image);
+  if (!length) return {};
+  auto read = package::pe::ResourceImage::Read(image.first(*length));
+  if (!std::holds_alternative<package::pe::ResourceImage>(read)) return {};
+  return std::get<package::pe::ResourceImage>(read).resources();
+}
+
+TEST_F(SfxToolTest, PackGivesARealImageTheSplashAndVersion) {
+  // tiny.exe (a small linked program) stands for the extractor; it lies
+  // beside a copy of sfxtool, where a release lays Extractor.exe, and the
+  // splash lies beside the description, as in the creator's folder.
+  const fs::path release = root / "release";
+  fs::create_directories(release);
+  fs::copy_file(SFXTOOL_BINARY_PATH, release / "sfxtool");
+  fs::copy_file(fs::path(PE_FIXTURES) / "tiny.exe", release / "Extractor.exe");
+  const std::string splash = "GIF89a" + RandomBytes(30'000, 3);
+  WriteBytes(root / "TempSplashImage.gif", splash);
+  const std::string sources =
+      Line("filepath", Utf8(src / "setup.exe")) + Line("filepathroot", Utf8(src)) +
+      Line("target", "pkg.exe") + Line("version", "13") + Line("buildnumber", "70001") +
+      Line("fileandproductversion", "13.0.70001") + Line("description", "Example Setup") + "\r\n";
+  WriteBytes(description, sources);
+  const RunResult packed = tool_test::RunProgram(
+      {Utf8(release / "sfxtool"), "pack", Utf8(description)}, {.cwd = root});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  EXPECT_EQ(packed.err, "");
+
+  const auto resources = ImageResources(pkg);
+  const auto gif = std::find_if(resources.begin(), resources.end(), [](const auto& r) {
+    return r.type.name == u"GIF" && r.name.name == u"ARCHIVE" && r.language == 1024;
+  });
+  ASSERT_NE(gif, resources.end());
+  EXPECT_EQ(std::string(gif->data.begin(), gif->data.end()), splash);
+  EXPECT_EQ(RunTool({"verify", Utf8(pkg)}).exitCode, 0);
+
+  // The mingw-w64 resource compiler reads the same resources out of the
+  // image: the stamped strings in the version block, the splash as GIF.
+  const std::string bytes = ReadBytes(pkg);
+  WriteBytes(root / "image.exe",
+             bytes.substr(0, *package::pe::ResourceImage::ImageLength(std::span(
+                                 reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()))));
+  const RunResult dumped = tool_test::RunProgram(
+      {"x86_64-w64-mingw32-windres", "-i", Utf8(root / "image.exe"), "-O", "rc"});
+  ASSERT_EQ(dumped.exitCode, 0) << "x86_64-w64-mingw32-windres (scripts/install-deps.sh installs it): "
+                                << dumped.err;
+  for (const char* text : {"FILEVERSION 13, 0, 1, 4465", "PRODUCTVERSION 13, 0, 1, 4465",
+                           "\"FileDescription\", \"Example Setup\"", "\"ProductVersion\", \"13.0.70001\"",
+                           "\"ARCHIVE\" \"GIF\"", "\"FIRST\" \"BLOB\""}) {
+    EXPECT_TRUE(Contains(dumped.out, text));
+  }
+
+  // What cannot be stamped is refused before anything is written.
+  fs::remove(pkg);
+  WriteBytes(root / "not-a-program.exe", std::string(4000, 'S'));
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a stub that is no program", {"--stub", Utf8(root / "not-a-program.exe")},
+       "cannot take the splash and version: not a Windows program image; nothing was written"},
+      {"a missing splash", {"--splash", Utf8(root / "missing.gif")}, "missing.gif: cannot be opened"},
+      {"the splash as the target", {"--splash", Utf8(root / "pkg.exe")}, "the target is the splash image"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {Utf8(release / "sfxtool"), "pack"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back(Utf8(description));
+    if (std::string(c.what) == "the splash as the target") WriteBytes(pkg, "an old package");
+    const RunResult run = tool_test::RunProgram(args, {.cwd = root});
+    EXPECT_EQ(run.exitCode, 3) << c.what;
+    EXPECT_TRUE(Contains(run.err, c.message)) << c.what;
+  }
+  EXPECT_EQ(ReadBytes(pkg), "an old package");
+
+  // Without Extractor.exe beside it, sfxtool says how to give one.
+  fs::remove(release / "Extractor.exe");
+  const RunResult missing = tool_test::RunProgram(
+      {Utf8(release / "sfxtool"), "pack", Utf8(description)}, {.cwd = root});
+  EXPECT_EQ(missing.exitCode, 3);
+  EXPECT_TRUE(Contains(missing.err, "give the extractor image with --stub"));
 }
 
 TEST_F(SfxToolTest, ProgressBarsOnlyOnATerminal) {

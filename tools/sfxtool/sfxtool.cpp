@@ -11,13 +11,17 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <span>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "creator/description/package_description.h"
 #include "package/entry_names.h"
+#include "package/image_stamping.h"
 #include "package/package_builder.h"
 #include "package/package_format.h"
+#include "package/pe_resources.h"
 #include "package/result_codes.h"
 #include "platform/file.h"
 #include "platform/file_error.h"
@@ -50,12 +54,16 @@ constexpr char kUsage[] =
     "                                --all also restores the entries that the\n"
     "                                extractor leaves packed (names with\n"
     "                                \"ShowReadMe\", \".AppNameFile\", \"HTML Images\")\n"
-    "  pack --stub STUB [--jobs N] DESCRIPTION\n"
+    "  pack [--stub STUB] [--splash IMAGE] [--jobs N] DESCRIPTION\n"
     "                                write the package that DESCRIPTION names in its\n"
-    "                                target= line: the bytes of STUB (the extractor\n"
-    "                                image), then the archive of the described files,\n"
-    "                                compressed on N threads (default: one per core;\n"
-    "                                the bytes are the same for every N)\n"
+    "                                target= line, as the package creator does: the\n"
+    "                                extractor image STUB (default: Extractor.exe\n"
+    "                                beside sfxtool) given the splash IMAGE (default:\n"
+    "                                TempSplashImage.gif beside DESCRIPTION, when it\n"
+    "                                is there) and the description's version, then\n"
+    "                                the archive of the described files, compressed\n"
+    "                                on N threads (default: one per core; the bytes\n"
+    "                                are the same for every N)\n"
     "\n"
     "options:\n"
     "  --help     show this text\n"
@@ -67,7 +75,8 @@ constexpr char kUsage[] =
     "  2  the command line is wrong\n"
     "  3  a file cannot be read, created or written, the description gives nothing\n"
     "     to pack (no readable file, no target) or names a file that cannot be added,\n"
-    "     or the target is one of pack's own inputs\n";
+    "     the target is one of pack's own inputs, or the stub's resources cannot be\n"
+    "     rewritten\n";
 
 // The command line, read.
 struct Arguments {
@@ -75,6 +84,7 @@ struct Arguments {
   std::vector<std::string> operands;
   bool all = false;
   std::optional<std::string> stub;
+  std::optional<std::string> splash;
   std::optional<unsigned> jobs;
   bool help = false;
   bool version = false;
@@ -407,6 +417,56 @@ bool ReadWholeFile(const std::u16string& path, std::string& contents, std::strin
   return true;
 }
 
+// The file `name` in the folder of `path`.
+std::u16string Beside(const std::u16string& path, std::u16string_view name) {
+  std::u16string full = platform::GetFullPath(path);
+  if (full.empty()) full = path;
+  const std::size_t cut = full.rfind(platform::kPathSeparator);
+  return (cut == std::u16string::npos ? std::u16string() : full.substr(0, cut + 1)) +
+         std::u16string(name);
+}
+
+// Gives the extractor image `stub` the splash (when `splash` is given) and
+// the builder's version (when it has one), as the creator's build run does.
+ExitCode StampStub(const std::u16string& stubPath, const std::string* splash,
+                   const PackageBuilder& builder, std::string& stub) {
+  namespace pe = package::pe;
+  auto read = pe::ResourceImage::Read(
+      std::span(reinterpret_cast<const unsigned char*>(stub.data()), stub.size()));
+  if (const auto* problem = std::get_if<pe::ImageProblem>(&read)) {
+    Error(Printable(stubPath) + ": cannot take the splash and version: " +
+          pe::ImageProblemText(*problem) + "; nothing was written");
+    return ExitCode::kFileProblem;
+  }
+  pe::ResourceImage& image = std::get<pe::ResourceImage>(read);
+  if (splash != nullptr) package::stamping::AddSplash(image, {splash->begin(), splash->end()});
+  if (!builder.version.empty()) {
+    const auto outcome = package::stamping::StampImageVersion(
+        image, {builder.version, builder.buildNumber, builder.fileAndProductVersion,
+                builder.description});
+    // The creator goes on without what it cannot stamp; so does sfxtool,
+    // and it says so.
+    if (!outcome.numbersSet) {
+      Error("warning: " + Printable(stubPath) +
+            " has no version information with a translation: the version numbers were not "
+            "stamped");
+    }
+    if (outcome.stringsSet != 3) {
+      Error("warning: " + Printable(stubPath) +
+            " has version information that cannot take the version strings: " +
+            std::to_string(3 - outcome.stringsSet) + " of 3 were not stamped");
+    }
+  }
+  auto written = image.Write();
+  if (const auto* problem = std::get_if<pe::ImageProblem>(&written)) {
+    Error(Printable(stubPath) + ": " + pe::ImageProblemText(*problem) + "; nothing was written");
+    return ExitCode::kFileProblem;
+  }
+  const auto& bytes = std::get<std::vector<unsigned char>>(written);
+  stub.assign(bytes.begin(), bytes.end());
+  return ExitCode::kSuccess;
+}
+
 ExitCode RunPack(const Arguments& args) {
   const std::string& descriptionArgument = args.operands[0];
   auto builder = std::make_unique<PackageBuilder>();
@@ -441,13 +501,18 @@ ExitCode RunPack(const Arguments& args) {
     builder->SetStoredName(i, platform::StoredNameFromLocalPath(builder->GetStoredName(i)));
   }
 
-  std::string stub;
-  std::string problem;
-  if (!ReadWholeFile(FromArgument(*args.stub), stub, problem)) {
-    Error(*args.stub + ": " + problem);
-    return ExitCode::kFileProblem;
+  // The extractor image and the splash: given, or where a release and the
+  // creator's folder lay them.
+  const std::u16string stubPath =
+      args.stub ? FromArgument(*args.stub) : Beside(platform::GetModulePath(), u"Extractor.exe");
+  std::u16string splashPath;
+  if (args.splash) {
+    splashPath = FromArgument(*args.splash);
+  } else if (const std::u16string beside =
+                 Beside(FromArgument(descriptionArgument), u"TempSplashImage.gif");
+             platform::FileExists(beside)) {
+    splashPath = beside;
   }
-
   std::u16string targetPath = platform::GetFullPath(target);
   if (targetPath.empty()) targetPath = target;
   const std::string targetName = Printable(targetPath);
@@ -455,8 +520,11 @@ ExitCode RunPack(const Arguments& args) {
   // input: such a run is refused before anything is written.
   const auto targetIdentity = platform::GetFileIdentity(targetPath);
   std::string clash;
-  if (targetIdentity && targetIdentity == platform::GetFileIdentity(FromArgument(*args.stub))) {
+  if (targetIdentity && targetIdentity == platform::GetFileIdentity(stubPath)) {
     clash = "the stub";
+  } else if (targetIdentity && !splashPath.empty() &&
+             targetIdentity == platform::GetFileIdentity(splashPath)) {
+    clash = "the splash image";
   } else if (targetIdentity &&
              targetIdentity == platform::GetFileIdentity(FromArgument(descriptionArgument))) {
     clash = "the description";
@@ -466,6 +534,24 @@ ExitCode RunPack(const Arguments& args) {
   if (!clash.empty()) {
     Error(targetName + ": the target is " + clash + "; nothing was written");
     return ExitCode::kFileProblem;
+  }
+
+  std::string stub;
+  std::string problem;
+  if (!ReadWholeFile(stubPath, stub, problem)) {
+    Error(Printable(stubPath) + ": " + problem +
+          (args.stub ? "" : " (give the extractor image with --stub)"));
+    return ExitCode::kFileProblem;
+  }
+  std::string splash;
+  if (!splashPath.empty() && !ReadWholeFile(splashPath, splash, problem)) {
+    Error(Printable(splashPath) + ": " + problem);
+    return ExitCode::kFileProblem;
+  }
+  if (!splashPath.empty() || !builder->version.empty()) {
+    const ExitCode stamped = StampStub(stubPath, splashPath.empty() ? nullptr : &splash, *builder,
+                                       stub);
+    if (stamped != ExitCode::kSuccess) return stamped;
   }
 
   // The package is written under a temporary name beside the target and
@@ -540,7 +626,7 @@ struct Command {
   std::string_view synopsis;
   std::size_t operands;
   bool takesAll;
-  bool needsStub;
+  bool isPack;  // takes --stub, --splash and --jobs
   ExitCode (*run)(const Arguments&);
 };
 
@@ -548,7 +634,8 @@ constexpr Command kCommands[] = {
     {"list", "list PKG", 1, false, false, RunList},
     {"verify", "verify PKG", 1, false, false, RunVerify},
     {"extract", "extract [--all] PKG DIR", 2, true, false, RunExtract},
-    {"pack", "pack --stub STUB [--jobs N] DESCRIPTION", 1, false, true, RunPack},
+    {"pack", "pack [--stub STUB] [--splash IMAGE] [--jobs N] DESCRIPTION", 1, false, true,
+     RunPack},
 };
 
 // Reads the options and operands; the message of the first problem, or
@@ -578,6 +665,11 @@ std::optional<std::string> ParseArguments(int argc, char** argv, Arguments& args
       args.stub = argv[++i];
     } else if (arg.starts_with("--stub=")) {
       args.stub = arg.substr(7);
+    } else if (arg == "--splash") {
+      if (i + 1 == argc) return "--splash needs a file";
+      args.splash = argv[++i];
+    } else if (arg.starts_with("--splash=")) {
+      args.splash = arg.substr(9);
     } else if (arg == "--jobs" || arg.starts_with("--jobs=")) {
       std::string_view value;
       if (arg == "--jobs") {
@@ -624,9 +716,9 @@ ExitCode Main(int argc, char** argv) {
   if (command == nullptr) return UsageError("unknown command \"" + args.command + "\"");
   const std::string usage = "usage: sfxtool " + std::string(command->synopsis);
   if (args.all && !command->takesAll) return UsageError("--all belongs to extract; " + usage);
-  if (args.stub && !command->needsStub) return UsageError("--stub belongs to pack; " + usage);
-  if (args.jobs && !command->needsStub) return UsageError("--jobs belongs to pack; " + usage);
-  if (!args.stub && command->needsStub) return UsageError(usage);
+  if (args.stub && !command->isPack) return UsageError("--stub belongs to pack; " + usage);
+  if (args.splash && !command->isPack) return UsageError("--splash belongs to pack; " + usage);
+  if (args.jobs && !command->isPack) return UsageError("--jobs belongs to pack; " + usage);
   if (args.operands.size() != command->operands) return UsageError(usage);
   return command->run(args);
 }

@@ -1,6 +1,8 @@
 # The release: `cmake --build --preset windows --target package` and
 # `cmake --build --preset release --target package` lay out and pack what a
 # user downloads, in release/ of the build folder (scripts/make-release.sh).
+# The native release carries the extractor beside sfxtool, from the windows
+# build that TOOLKIT_WINDOWS_BUILD names.
 set(TOOLKIT_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
 if(WIN32)
   add_custom_target(package
@@ -11,7 +13,7 @@ if(WIN32)
 elseif(NOT CMAKE_CROSSCOMPILING)
   add_custom_target(package
     COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/make-release.sh native ${PROJECT_VERSION}
-            $<TARGET_FILE:sfxtool> ${TOOLKIT_RELEASE_DIR}
+            $<TARGET_FILE:sfxtool> ${TOOLKIT_RELEASE_DIR} ${TOOLKIT_WINDOWS_BUILD}/bin/Extractor.exe
     DEPENDS sfxtool
     VERBATIM)
 endif()

@@ -9,7 +9,9 @@ for side in a b; do
   for preset in windows release; do
     dir=build/reproducible-$side/$preset
     rm -rf "$dir"
-    cmake --preset "$preset" -B "$dir" >/dev/null
+    # The native release takes its extractor from this side's windows build.
+    cmake --preset "$preset" -B "$dir" -DTOOLKIT_WINDOWS_BUILD="$PWD/build/reproducible-$side/windows" \
+      >/dev/null
     cmake --build "$dir" --target package >/dev/null
   done
 done

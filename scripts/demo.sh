@@ -36,4 +36,14 @@ if [ -f "$package" ]; then
   build/native/tools/sfxtool/sfxtool list "$package"
   build/native/tools/sfxtool/sfxtool verify "$package"
 fi
+
+# The same package built on Linux without wine: the description with Linux
+# paths, the splash beside it, the extractor from the Windows build.
+native="$demo/native"
+mkdir -p "$native"
+cp examples/TempSplashImage.gif "$native/"
+sed -e "s|@DIR@|$(realpath "$demo")|g" -e '/^\(filepath\|filepathroot\|folderpath\|folderpathroot\|target\)=/s|\\|/|g' \
+  -e "s|/out/ExampleProduct.exe|/native/ExampleProduct.exe|" examples/PackageCreator.txt >"$native/PackageCreator.txt"
+echo "== the same package from sfxtool pack on Linux: $native/ExampleProduct.exe"
+build/native/tools/sfxtool/sfxtool pack --stub build/windows/bin/Extractor.exe "$native/PackageCreator.txt"
 exit "$code"

@@ -212,20 +212,6 @@ bool IsSafeStoredName(std::u16string_view name) {
   }
 }
 
-namespace {
-
-// The cursor answers nothing for an offset at or beyond the end.
-std::optional<std::uint32_t> U32At(std::span<const unsigned char> bytes, std::uint64_t offset) {
-  if (offset > bytes.size()) return std::nullopt;
-  return SpanReader(bytes, static_cast<std::size_t>(offset), bytes.size()).ReadU32LittleEndian();
-}
-
-std::optional<std::uint16_t> U16At(std::span<const unsigned char> bytes, std::uint64_t offset) {
-  if (offset > bytes.size()) return std::nullopt;
-  return SpanReader(bytes, static_cast<std::size_t>(offset), bytes.size()).ReadU16LittleEndian();
-}
-
-}  // namespace
 
 std::optional<std::uint64_t> CertificateTableStart(std::span<const unsigned char> head,
                                                    std::uint64_t fileLength) {
@@ -235,14 +221,14 @@ std::optional<std::uint64_t> CertificateTableStart(std::span<const unsigned char
   constexpr std::uint32_t kSecurityDirectory = 4;
 
   if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
-  const auto peOffset = U32At(head, kNewHeaderOffsetField);
+  const auto peOffset = U32LittleEndianAt(head, kNewHeaderOffsetField);
   if (!peOffset) return std::nullopt;
-  const auto signature = U32At(head, *peOffset);
+  const auto signature = U32LittleEndianAt(head, *peOffset);
   if (!signature || *signature != 0x00004550) return std::nullopt;  // "PE\0\0"
   const std::uint64_t coff = std::uint64_t{*peOffset} + 4;
-  const auto optionalSize = U16At(head, coff + 16);
+  const auto optionalSize = U16LittleEndianAt(head, coff + 16);
   const std::uint64_t optional = coff + kCoffHeaderBytes;
-  const auto magic = U16At(head, optional);
+  const auto magic = U16LittleEndianAt(head, optional);
   if (!optionalSize || !magic) return std::nullopt;
 
   std::uint64_t countField = 0;
@@ -255,14 +241,14 @@ std::optional<std::uint64_t> CertificateTableStart(std::span<const unsigned char
   }
   const std::uint64_t directories = countField + 4;
   const std::uint64_t entry = directories + 8 * kSecurityDirectory;
-  const auto count = U32At(head, countField);
+  const auto count = U32LittleEndianAt(head, countField);
   // The security entry must be among the directories and inside the
   // optional header that the COFF header declares.
   if (!count || *count <= kSecurityDirectory || entry + 8 > optional + *optionalSize) {
     return std::nullopt;
   }
-  const auto start = U32At(head, entry);
-  const auto size = U32At(head, entry + 4);
+  const auto start = U32LittleEndianAt(head, entry);
+  const auto size = U32LittleEndianAt(head, entry + 4);
   if (!start || !size || *start == 0 || *size == 0) return std::nullopt;
   if (std::uint64_t{*start} + *size != fileLength) return std::nullopt;
   return *start;

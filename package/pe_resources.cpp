@@ -57,16 +57,6 @@ std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
 
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
-std::optional<std::uint16_t> U16At(std::span<const unsigned char> bytes, std::uint64_t at) {
-  if (at > bytes.size()) return std::nullopt;
-  return SpanReader(bytes, static_cast<std::size_t>(at), bytes.size()).ReadU16LittleEndian();
-}
-
-std::optional<std::uint32_t> U32At(std::span<const unsigned char> bytes, std::uint64_t at) {
-  if (at > bytes.size()) return std::nullopt;
-  return SpanReader(bytes, static_cast<std::size_t>(at), bytes.size()).ReadU32LittleEndian();
-}
-
 void PutU16(unsigned char* at, std::uint16_t value) {
   at[0] = static_cast<unsigned char>(value);
   at[1] = static_cast<unsigned char>(value >> 8);
@@ -261,21 +251,21 @@ std::optional<ImageProblem> ResourceImage::ReadHeaders(std::span<const unsigned 
   if (bytes.size() > kMaxImageBytes) return ImageProblem::kTooLarge;
   const auto imageLength = static_cast<std::uint64_t>(bytes.size());
   if (bytes.size() < 2 || bytes[0] != 'M' || bytes[1] != 'Z') return ImageProblem::kNotAnImage;
-  const auto peOffset = U32At(bytes, kNewHeaderOffsetField);
-  if (!peOffset || U32At(bytes, *peOffset) != kPeSignature) return ImageProblem::kNotAnImage;
+  const auto peOffset = U32LittleEndianAt(bytes, kNewHeaderOffsetField);
+  if (!peOffset || U32LittleEndianAt(bytes, *peOffset) != kPeSignature) return ImageProblem::kNotAnImage;
   const std::uint64_t coff = std::uint64_t{*peOffset} + 4;
-  const auto sectionCount = U16At(bytes, coff + 2);
-  const auto optionalSize = U16At(bytes, coff + 16);
+  const auto sectionCount = U16LittleEndianAt(bytes, coff + 2);
+  const auto optionalSize = U16LittleEndianAt(bytes, coff + 16);
   const std::uint64_t optional = coff + kCoffHeaderBytes;
-  const auto magic = U16At(bytes, optional);
+  const auto magic = U16LittleEndianAt(bytes, optional);
   if (!sectionCount || !optionalSize || !magic || (*magic != kPe32 && *magic != kPe32Plus)) {
     return ImageProblem::kNotAnImage;
   }
   const std::uint64_t countField = optional + (*magic == kPe32 ? 92 : 108);
   const std::uint64_t optionalEnd = optional + *optionalSize;
-  const auto directoryCount = U32At(bytes, countField);
-  const auto sectionAlignment = U32At(bytes, optional + kSectionAlignmentField);
-  const auto fileAlignment = U32At(bytes, optional + kFileAlignmentField);
+  const auto directoryCount = U32LittleEndianAt(bytes, countField);
+  const auto sectionAlignment = U32LittleEndianAt(bytes, optional + kSectionAlignmentField);
+  const auto fileAlignment = U32LittleEndianAt(bytes, optional + kFileAlignmentField);
   if (!directoryCount || !sectionAlignment || !fileAlignment || countField + 4 > optionalEnd) {
     return ImageProblem::kNotAnImage;
   }
@@ -301,11 +291,11 @@ std::optional<ImageProblem> ResourceImage::ReadHeaders(std::span<const unsigned 
   for (std::size_t i = 0; i < *sectionCount; ++i) {
     Section s;
     s.header = static_cast<std::size_t>(sectionTable + kSectionHeaderBytes * i);
-    s.virtualSize = *U32At(bytes, s.header + kVirtualSizeField);
-    s.virtualAddress = *U32At(bytes, s.header + kVirtualAddressField);
-    s.rawSize = *U32At(bytes, s.header + kRawSizeField);
-    s.rawOffset = *U32At(bytes, s.header + kRawOffsetField);
-    s.characteristics = *U32At(bytes, s.header + 36);
+    s.virtualSize = *U32LittleEndianAt(bytes, s.header + kVirtualSizeField);
+    s.virtualAddress = *U32LittleEndianAt(bytes, s.header + kVirtualAddressField);
+    s.rawSize = *U32LittleEndianAt(bytes, s.header + kRawSizeField);
+    s.rawOffset = *U32LittleEndianAt(bytes, s.header + kRawOffsetField);
+    s.characteristics = *U32LittleEndianAt(bytes, s.header + 36);
     const std::uint32_t mappedSize = SectionMap::Mapped(s);
     // In address order, without overlaps; raw data in the file, in the same
     // order, behind the headers.
@@ -337,8 +327,8 @@ std::variant<ResourceImage, ImageProblem> ResourceImage::Read(
   auto directory = [&](std::uint32_t index) {
     Directory d;
     if (index < image.directoryCount_) {
-      d.rva = *U32At(bytes, image.directories_ + 8 * index);
-      d.size = *U32At(bytes, image.directories_ + 8 * index + 4);
+      d.rva = *U32LittleEndianAt(bytes, image.directories_ + 8 * index);
+      d.size = *U32LittleEndianAt(bytes, image.directories_ + 8 * index + 4);
     }
     return d;
   };
@@ -373,7 +363,7 @@ std::variant<ResourceImage, ImageProblem> ResourceImage::Read(
     if (*section == *resourceIndex) return ImageProblem::kSharedResourceSection;
     if (index != kRelocationDirectory) return ImageProblem::kImmovableSection;
   }
-  if (U32At(bytes, image.optionalHeader_ + kEntryPointField) >= resourceSection.virtualAddress) {
+  if (U32LittleEndianAt(bytes, image.optionalHeader_ + kEntryPointField) >= resourceSection.virtualAddress) {
     return ImageProblem::kImmovableSection;
   }
   for (std::size_t i = *resourceIndex + 1; i < image.sections_.size(); ++i) {
@@ -401,7 +391,7 @@ std::variant<ResourceImage, ImageProblem> ResourceImage::Read(
     const auto entries = map.At(debug.rva, debug.size);
     if (!entries) return ImageProblem::kDamagedHeaders;
     for (std::size_t at = 0; at + kDebugEntryBytes <= entries->size(); at += kDebugEntryBytes) {
-      if (*U32At(*entries, at + kDebugRawOffsetField) >= resourceSection.rawOffset) {
+      if (*U32LittleEndianAt(*entries, at + kDebugRawOffsetField) >= resourceSection.rawOffset) {
         return ImageProblem::kImmovableSection;
       }
     }
@@ -594,7 +584,7 @@ std::variant<std::vector<unsigned char>, ImageProblem> ResourceImage::Write() co
   const SectionMap map{image_, &sections_, sectionAlignment_};
   const auto relocationsField = directories_ + 8 * kRelocationDirectory;
   const std::uint32_t relocations =
-      kRelocationDirectory < directoryCount_ ? *U32At(image_, relocationsField) : 0;
+      kRelocationDirectory < directoryCount_ ? *U32LittleEndianAt(image_, relocationsField) : 0;
   const auto relocationSection = map.SectionOf(relocations);
   for (std::size_t i = resourceSection_ + 1; i < sections_.size(); ++i) {
     const Section& s = sections_[i];
@@ -612,7 +602,7 @@ std::variant<std::vector<unsigned char>, ImageProblem> ResourceImage::Write() co
   put32(optionalHeader_ + kImageSizeField, imageEnd);
   put32(directories_ + 8 * kResourceDirectory + 4, size);
   if ((old.characteristics & kInitializedData) != 0) {
-    const std::uint32_t initialized = *U32At(image_, optionalHeader_ + kInitializedDataField);
+    const std::uint32_t initialized = *U32LittleEndianAt(image_, optionalHeader_ + kInitializedDataField);
     put32(optionalHeader_ + kInitializedDataField, initialized - old.rawSize + rawSize);
   }
   put32(optionalHeader_ + kChecksumField, ImageChecksum(out, optionalHeader_ + kChecksumField));

@@ -76,4 +76,18 @@ class SpanReader {
   std::size_t position_;
 };
 
+// The little-endian integer at `offset` of `bytes` (a 64-bit offset, as
+// headers give them); nothing when it does not lie wholly inside.
+inline std::optional<std::uint16_t> U16LittleEndianAt(std::span<const unsigned char> bytes,
+                                                      std::uint64_t offset) {
+  if (offset > bytes.size()) return std::nullopt;
+  return SpanReader(bytes, static_cast<std::size_t>(offset), bytes.size()).ReadU16LittleEndian();
+}
+
+inline std::optional<std::uint32_t> U32LittleEndianAt(std::span<const unsigned char> bytes,
+                                                      std::uint64_t offset) {
+  if (offset > bytes.size()) return std::nullopt;
+  return SpanReader(bytes, static_cast<std::size_t>(offset), bytes.size()).ReadU32LittleEndian();
+}
+
 }  // namespace package

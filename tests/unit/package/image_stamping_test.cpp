@@ -6,12 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "package/version_block.h"
+#include "tests/unit/package/pe_fixture.h"
 
 namespace {
 
@@ -20,24 +19,17 @@ using package::pe::ResourceId;
 using package::pe::ResourceImage;
 using package::stamping::StampImageVersion;
 using package::stamping::VersionSettings;
-using Bytes = std::vector<unsigned char>;
+using pe_fixture::Bytes;
+using pe_fixture::U32;
+using pe_fixture::TinyImage;
 
 const ResourceId kVersion = ResourceId::Number(16);
 const ResourceId kOne = ResourceId::Number(1);
-
-Bytes Fixture() {
-  std::ifstream in(std::string(PE_FIXTURES) + "/tiny.exe", std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 ResourceImage Read(const Bytes& bytes) {
   auto read = ResourceImage::Read(bytes);
   if (!std::holds_alternative<ResourceImage>(read)) std::abort();
   return std::move(std::get<ResourceImage>(read));
-}
-
-std::uint32_t U32(const Bytes& b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 // The fixed part's file version (MS, LS) and product version (MS, LS).
@@ -58,7 +50,7 @@ std::u16string String(const Resource& version, std::u16string_view key) {
 const VersionSettings kSettings{u"13", u"70001", u"13.0.70001", u"Example Setup"};
 
 TEST(ImageStampingTest, SetsNumbersAndStringsInTheBlock) {
-  ResourceImage image = Read(Fixture());
+  ResourceImage image = Read(TinyImage());
   const auto outcome = StampImageVersion(image, kSettings);
   EXPECT_TRUE(outcome.numbersSet);
   EXPECT_EQ(outcome.stringsSet, 3);
@@ -79,7 +71,7 @@ TEST(ImageStampingTest, NumbersGoToTheTranslationsLanguageAndStringsToEveryBlock
   // The translation says 0x0407 while the block is stored as 0x0409: the
   // numbered block is added in 0x0407, beside the old one, and both get the
   // strings.
-  Bytes bytes = Fixture();
+  Bytes bytes = TinyImage();
   const unsigned char translation[] = {0x09, 0x04, 0xB0, 0x04};
   const auto at = std::search(bytes.begin(), bytes.end(), std::begin(translation),
                               std::end(translation));
@@ -103,7 +95,7 @@ TEST(ImageStampingTest, NumbersGoToTheTranslationsLanguageAndStringsToEveryBlock
 TEST(ImageStampingTest, WhatTheImageCannotTakeIsLeftUndone) {
   // A block without a translation keeps its numbers but takes the strings;
   // an unreadable block takes nothing.
-  Bytes bytes = Fixture();
+  Bytes bytes = TinyImage();
   const std::u16string key = u"Translation";
   const auto* keyBytes = reinterpret_cast<const unsigned char*>(key.data());
   const auto at = std::search(bytes.begin(), bytes.end(), keyBytes, keyBytes + 2 * key.size());
@@ -117,7 +109,7 @@ TEST(ImageStampingTest, WhatTheImageCannotTakeIsLeftUndone) {
   EXPECT_EQ(Numbers(*untranslated.Find(kVersion, kOne, 0x409)), Numbers(before));
 
   // An unreadable version block stands for a missing one.
-  Bytes broken = Fixture();
+  Bytes broken = TinyImage();
   const auto versionKey = std::u16string(u"VS_VERSION_INFO");
   const auto* versionBytes = reinterpret_cast<const unsigned char*>(versionKey.data());
   const auto block = std::search(broken.begin(), broken.end(), versionBytes,

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/unit/package/pe_fixture.h"
 
 namespace {
 
@@ -18,18 +18,11 @@ using package::pe::ImageProblemText;
 using package::pe::Resource;
 using package::pe::ResourceId;
 using package::pe::ResourceImage;
-using Bytes = std::vector<unsigned char>;
-
-Bytes Fixture() {
-  std::ifstream in(std::string(PE_FIXTURES) + "/tiny.exe", std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using pe_fixture::Bytes;
+using pe_fixture::U32;
+using pe_fixture::TinyImage;
 
 Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-std::uint32_t U32(const Bytes& b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
 
 void SetU32(Bytes& b, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(value >> (8 * i));
@@ -67,7 +60,7 @@ Bytes MustWrite(const ResourceImage& image) {
 }
 
 TEST(PeResourcesTest, ReadsTheTreeALinkerWrote) {
-  const Bytes image = Fixture();
+  const Bytes image = TinyImage();
   ASSERT_GT(image.size(), 4096u);
   const ResourceImage read = MustRead(image);
   const auto& resources = read.resources();
@@ -96,7 +89,7 @@ TEST(PeResourcesTest, ReadsTheTreeALinkerWrote) {
 }
 
 TEST(PeResourcesTest, GrowsTheResourceSectionAndMovesTheRelocations) {
-  Bytes image = Fixture();
+  Bytes image = TinyImage();
   const Headers h(image);
   const int resourceSection = h.sectionCount - 2;  // .rsrc, then .reloc
   // A code page on the resource that gets new data: replacing keeps it.
@@ -144,7 +137,7 @@ TEST(PeResourcesTest, GrowsTheResourceSectionAndMovesTheRelocations) {
 }
 
 TEST(PeResourcesTest, ReplacingKeepsTheCodePage) {
-  Bytes image = Fixture();
+  Bytes image = TinyImage();
   // The data entry of the numbered type 10's one resource: third entry of
   // the root table, then the first entries down.
   const Headers h(image);
@@ -164,7 +157,7 @@ TEST(PeResourcesTest, ReplacingKeepsTheCodePage) {
 }
 
 TEST(PeResourcesTest, RefusesWhatItCannotRewrite) {
-  const Bytes fixture = Fixture();
+  const Bytes fixture = TinyImage();
   const Headers h(fixture);
   const std::size_t rsrc = h.Section(h.sectionCount - 2);
   const std::size_t reloc = h.Section(h.sectionCount - 1);

@@ -66,11 +66,24 @@ void PutU32(unsigned char* at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-// The order of ids in a directory table: named ones first, by their code
-// units, then numbered ones ascending.
+char16_t FoldCase(char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; }
+
+// The order of ids in a directory table: named ones first, then numbered
+// ones ascending. The loader finds a name by a binary search that compares
+// without regard to case (folding to lower case, so "A_" comes before
+// "AB"), and a text before a longer one that starts with it; names equal in
+// that comparison keep their code units' order.
 bool IdLess(const ResourceId& a, const ResourceId& b) {
   if (a.IsNamed() != b.IsNamed()) return a.IsNamed();
-  return a.IsNamed() ? a.name < b.name : a.number < b.number;
+  if (!a.IsNamed()) return a.number < b.number;
+  const auto folded = [](const std::u16string& text) {
+    std::u16string out = text;
+    for (char16_t& c : out) c = FoldCase(c);
+    return out;
+  };
+  const std::u16string x = folded(a.name);
+  const std::u16string y = folded(b.name);
+  return x != y ? x < y : a.name < b.name;
 }
 
 bool ResourceLess(const Resource& a, const Resource& b) {

@@ -86,8 +86,9 @@ class ResourceImage {
   // Nothing when its headers cannot be read.
   static std::optional<std::size_t> ImageLength(std::span<const unsigned char> bytes);
 
-  // In type, name, language order: named ids before numbered ones, names by
-  // their code units, numbers and languages ascending.
+  // In type, name, language order, as the directory tables keep them: named
+  // ids before numbered ones, names as the loader's search compares them
+  // (ASCII letters folded to lower case), numbers and languages ascending.
   const std::vector<Resource>& resources() const { return resources_; }
 
   // The resource, or nullptr.

@@ -136,6 +136,29 @@ TEST(PeResourcesTest, GrowsTheResourceSectionAndMovesTheRelocations) {
   EXPECT_EQ(MustWrite(reread), out);
 }
 
+TEST(PeResourcesTest, NamedTypesAreInTheOrderTheLoaderSearches) {
+  // The loader's binary search compares names folded to lower case: "a_"
+  // before "ab" although '_' comes after 'B' in code units.
+  ResourceImage image = MustRead(TinyImage());
+  for (const char16_t* name : {u"AB", u"A_", u"GIF"}) {
+    image.Set(ResourceId::Named(name), ResourceId::Number(1), 0, Text("x"));
+  }
+  const Bytes out = MustWrite(image);
+  const Headers o(out);
+  const std::size_t tree = U32(out, o.Section(o.sectionCount - 2) + 20);
+  const int named = out[tree + 12] | out[tree + 13] << 8;
+  std::vector<std::u16string> names;
+  for (int i = 0; i < named; ++i) {
+    const std::size_t at = tree + (U32(out, tree + 16 + 8 * i) & 0x7FFFFFFF);
+    std::u16string name;
+    for (int k = 0; k < (out[at] | out[at + 1] << 8); ++k) {
+      name += static_cast<char16_t>(out[at + 2 + 2 * k] | out[at + 3 + 2 * k] << 8);
+    }
+    names.push_back(name);
+  }
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"A_", u"AB", u"BLOB", u"GIF"}));
+}
+
 TEST(PeResourcesTest, ReplacingKeepsTheCodePage) {
   Bytes image = TinyImage();
   // The data entry of the numbered type 10's one resource: third entry of

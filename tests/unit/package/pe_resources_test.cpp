@@ -136,6 +136,47 @@ TEST(PeResourcesTest, GrowsTheResourceSectionAndMovesTheRelocations) {
   EXPECT_EQ(MustWrite(reread), out);
 }
 
+// tiny.exe with its optional header turned into the 32-bit form (PE32):
+// image base, stack and heap sizes in 4 bytes, BaseOfData added, the data
+// directories 16 bytes earlier, the section table moved up behind them.
+Bytes AsPe32(const Bytes& image) {
+  const Headers h(image);
+  const auto field = [&](std::size_t at, std::size_t n) {
+    return Bytes(image.begin() + h.optional + at, image.begin() + h.optional + at + n);
+  };
+  Bytes optional = field(0, 24);
+  for (const Bytes& part : {Bytes(4, 0), field(24, 4), field(32, 40), field(72, 4), field(80, 4),
+                            field(88, 4), field(96, 4), field(104, 8), field(112, 128)}) {
+    optional.insert(optional.end(), part.begin(), part.end());
+  }
+  optional[0] = 0x0B, optional[1] = 0x01;
+  Bytes out = image;
+  const std::size_t sections = 40 * h.sectionCount;
+  std::fill(out.begin() + h.optional, out.begin() + h.sectionTable + sections, 0);
+  std::copy(optional.begin(), optional.end(), out.begin() + h.optional);
+  std::copy(image.begin() + h.sectionTable, image.begin() + h.sectionTable + sections,
+            out.begin() + h.optional + optional.size());
+  out[h.optional - 4] = static_cast<unsigned char>(optional.size());  // SizeOfOptionalHeader
+  out[h.optional - 3] = 0;
+  return out;
+}
+
+TEST(PeResourcesTest, ReadsAndRewritesAPe32Image) {
+  const Bytes image = AsPe32(TinyImage());
+  ResourceImage read = MustRead(image);
+  EXPECT_EQ(read.resources(), MustRead(TinyImage()).resources());
+  read.Set(ResourceId::Named(u"GIF"), ResourceId::Named(u"ARCHIVE"), 1024, Bytes(9000, 'g'));
+  const Bytes out = MustWrite(read);
+  EXPECT_EQ(MustRead(out).resources(), read.resources());
+  // The directories of the 32-bit form: resources (2) and relocations (5).
+  const std::size_t directories = U32(out, 0x3C) + 24 + 96;
+  const std::size_t sectionTable = directories + 128;
+  const std::size_t reloc = sectionTable + 40 * 7;
+  EXPECT_EQ(U32(out, directories + 8 * 2), U32(out, sectionTable + 40 * 6 + 12));
+  EXPECT_EQ(U32(out, directories + 8 * 5), U32(out, reloc + 12));
+  EXPECT_GT(U32(out, reloc + 12), U32(image, sectionTable + 40 * 7 + 12));
+}
+
 TEST(PeResourcesTest, NamedTypesAreInTheOrderTheLoaderSearches) {
   // The loader's binary search compares names folded to lower case: "a_"
   // before "ab" although '_' comes after 'B' in code units.

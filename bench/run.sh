@@ -59,7 +59,9 @@ mkdir -p "$work" "$results"
 : >"$log"
 "$tools/make_corpus" "$build/corpus" 1
 "$tools/make_corpus" "$build/corpus-half" 0.5
-yes "stub" | head -c 65536 >"$build/stub.bin" || true
+# The stub is the extractor itself, so that pack stamps the description's
+# version into it as it does for a real package.
+stub=$build/windows/bin/Extractor.exe
 for corpus in corpus corpus-half; do
   printf 'folderpath=%s\r\nfolderpathroot=%s\r\ntarget=%s\r\nversion=1\r\ndescription=Benchmark\r\n\r\n' \
     "$build/$corpus" "$build/$corpus" "$work/$corpus.pkg" >"$build/$corpus.txt"
@@ -93,9 +95,9 @@ for ((r = 1; r <= rounds; r++)); do
   echo "round $r of $rounds"
   rm -f "$work/bound.z" "$work/corpus.pkg" "$work/out.zip"
   run bound "$tools/deflate_loop" "$work/bound.z" "$build/corpus"
-  run pack "$sfxtool" pack --stub "$build/stub.bin" "$build/corpus.txt"
+  run pack "$sfxtool" pack --stub "$stub" "$build/corpus.txt"
   mv "$work/corpus.pkg" "$work/corpus-1.pkg.ref"
-  run pack-1 "$sfxtool" pack --jobs 1 --stub "$build/stub.bin" "$build/corpus.txt"
+  run pack-1 "$sfxtool" pack --jobs 1 --stub "$stub" "$build/corpus.txt"
   cmp -s "$work/corpus.pkg" "$work/corpus-1.pkg.ref" || {
     echo "FAIL: pack --jobs 1 wrote other bytes than pack" >&2
     exit 1
@@ -120,7 +122,7 @@ done
 for ((r = 1; r <= 3; r++)); do
   rm -f "$work/corpus-half.pkg"
   fresh_outputs
-  run pack-half "$sfxtool" pack --stub "$build/stub.bin" "$build/corpus-half.txt"
+  run pack-half "$sfxtool" pack --stub "$stub" "$build/corpus-half.txt"
   run extract-half "$sfxtool" extract "$work/corpus-half.pkg" "$work/corpus-half-x"
 done
 

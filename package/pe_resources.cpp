@@ -239,8 +239,8 @@ const char* ImageProblemText(ImageProblem problem) {
       return "data follows the image's last section (symbols, a signature or an appended "
              "archive)";
     case ImageProblem::kDamagedResources:
-      return "its resource tree is damaged: it leaves its section, shares tables or data, or "
-             "holds a resource twice";
+      return "its resource tree is damaged: it points outside its section or the image, claims "
+             "more entries or bytes than the image holds, or holds a resource twice";
     case ImageProblem::kTooLarge: return "the image would reach 2 GiB";
   }
   return "unknown problem";

@@ -10,8 +10,8 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>

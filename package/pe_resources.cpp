@@ -450,19 +450,27 @@ void ResourceImage::Set(const ResourceId& type, const ResourceId& name, std::uin
 
 std::variant<std::vector<unsigned char>, ImageProblem> ResourceImage::Write() const {
   // The tables: one for the types, one per type for its names, one per
-  // name for its languages, in breadth-first order.
+  // name for its languages, in breadth-first order. Each table below the
+  // root covers a run of resources (sorted, so every run is contiguous); a
+  // type's name tables are a run of nameTables.
   struct Table {
-    std::size_t first;  // index of its first resource
-    std::size_t count;  // resources below it
+    std::size_t first = 0;      // its first resource
+    std::size_t count = 0;      // its resources
+    std::size_t firstName = 0;  // a type's first name table
+    std::size_t names = 0;      // a type's name tables
+    std::uint64_t at = 0;       // where the table lies in the section
+    std::uint64_t stringAt = 0; // where its named id's string lies
   };
-  std::vector<Table> typeTables;   // each type's range of resources
-  std::vector<Table> nameTables;   // each (type, name)'s range
+  std::vector<Table> typeTables;
+  std::vector<Table> nameTables;
   for (std::size_t i = 0; i < resources_.size(); ++i) {
     const Resource& r = resources_[i];
-    if (i == 0 || !(resources_[i - 1].type == r.type)) typeTables.push_back({i, 0});
+    const bool newType = i == 0 || !(resources_[i - 1].type == r.type);
+    if (newType) typeTables.push_back({i, 0, nameTables.size(), 0, 0, 0});
     ++typeTables.back().count;
-    if (i == 0 || !(resources_[i - 1].type == r.type) || !(resources_[i - 1].name == r.name)) {
-      nameTables.push_back({i, 0});
+    if (newType || !(resources_[i - 1].name == r.name)) {
+      nameTables.push_back({i, 0, 0, 0, 0, 0});
+      ++typeTables.back().names;
     }
     ++nameTables.back().count;
   }
@@ -470,37 +478,24 @@ std::variant<std::vector<unsigned char>, ImageProblem> ResourceImage::Write() co
     return kTableHeaderBytes + kTableEntryBytes * entries;
   };
   std::uint64_t size = tableBytes(typeTables.size());
-  std::vector<std::uint64_t> typeTableAt;  // the name table of each type
-  for (std::size_t t = 0, n = 0; t < typeTables.size(); ++t) {
-    typeTableAt.push_back(size);
-    std::size_t names = 0;
-    for (std::size_t end = typeTables[t].first + typeTables[t].count;
-         n < nameTables.size() && nameTables[n].first < end; ++n) {
-      ++names;
-    }
-    size += tableBytes(names);
+  for (Table& type : typeTables) {
+    type.at = size;
+    size += tableBytes(type.names);
   }
-  std::vector<std::uint64_t> nameTableAt;  // the language table of each name
-  for (const Table& name : nameTables) {
-    nameTableAt.push_back(size);
+  for (Table& name : nameTables) {
+    name.at = size;
     size += tableBytes(name.count);
   }
   const std::uint64_t dataEntries = size;
   size += kDataEntryBytes * resources_.size();
   // Named ids' strings, one per table entry that names one.
-  std::vector<std::uint64_t> typeStringAt(typeTables.size());
-  std::vector<std::uint64_t> nameStringAt(nameTables.size());
   auto placeString = [&size](const ResourceId& id, std::uint64_t& at) {
     if (!id.IsNamed()) return;
     at = size;
     size += 2 + 2 * std::uint64_t{id.name.size()};
   };
-  for (std::size_t t = 0; t < typeTables.size(); ++t) {
-    placeString(resources_[typeTables[t].first].type, typeStringAt[t]);
-  }
-  for (std::size_t n = 0; n < nameTables.size(); ++n) {
-    placeString(resources_[nameTables[n].first].name, nameStringAt[n]);
-  }
+  for (Table& type : typeTables) placeString(resources_[type.first].type, type.stringAt);
+  for (Table& name : nameTables) placeString(resources_[name.first].name, name.stringAt);
   std::vector<std::uint64_t> dataAt;
   for (const Resource& r : resources_) {
     size = AlignUp(size, kDataAlignment);
@@ -527,7 +522,10 @@ std::variant<std::vector<unsigned char>, ImageProblem> ResourceImage::Write() co
   std::vector<unsigned char> out(image_.begin(), image_.begin() + old.rawOffset);
   out.resize(static_cast<std::size_t>(old.rawOffset + rawSize), 0);
   unsigned char* const section = out.data() + old.rawOffset;
-  auto putId = [section](unsigned char* entry, const ResourceId& id, std::uint64_t stringAt) {
+  // One entry of a table of types or names: its id and its child table.
+  auto putEntry = [section](unsigned char* entry, const ResourceId& id, const Table& child,
+                            std::uint64_t stringAt) {
+    PutU32(entry + 4, static_cast<std::uint32_t>(child.at) | kHighBit);
     if (!id.IsNamed()) {
       PutU32(entry, id.number);
       return;
@@ -538,43 +536,34 @@ std::variant<std::vector<unsigned char>, ImageProblem> ResourceImage::Write() co
       PutU16(section + stringAt + 2 + 2 * i, id.name[i]);
     }
   };
-  auto putTableHeader = [&](std::uint64_t at, const std::vector<ResourceId>& ids) {
-    const auto named = std::count_if(ids.begin(), ids.end(),
-                                     [](const ResourceId& id) { return id.IsNamed(); });
+  // A table's counts of named and numbered entries; named ones sort first.
+  auto putCounts = [section](std::uint64_t at, std::size_t named, std::size_t entries) {
     PutU16(section + at + 12, static_cast<std::uint16_t>(named));
-    PutU16(section + at + 14, static_cast<std::uint16_t>(ids.size() - named));
+    PutU16(section + at + 14, static_cast<std::uint16_t>(entries - named));
   };
-  {
-    std::vector<ResourceId> ids;
-    for (const Table& type : typeTables) ids.push_back(resources_[type.first].type);
-    putTableHeader(0, ids);
-    for (std::size_t t = 0; t < typeTables.size(); ++t) {
-      unsigned char* entry = section + kTableHeaderBytes + kTableEntryBytes * t;
-      putId(entry, ids[t], typeStringAt[t]);
-      PutU32(entry + 4, static_cast<std::uint32_t>(typeTableAt[t]) | kHighBit);
+  const auto namedTypes = std::count_if(typeTables.begin(), typeTables.end(), [&](const Table& t) {
+    return resources_[t.first].type.IsNamed();
+  });
+  putCounts(0, static_cast<std::size_t>(namedTypes), typeTables.size());
+  for (std::size_t t = 0; t < typeTables.size(); ++t) {
+    const Table& type = typeTables[t];
+    putEntry(section + kTableHeaderBytes + kTableEntryBytes * t, resources_[type.first].type, type,
+             type.stringAt);
+    std::size_t named = 0;
+    for (std::size_t k = 0; k < type.names; ++k) {
+      const Table& name = nameTables[type.firstName + k];
+      const ResourceId& id = resources_[name.first].name;
+      if (id.IsNamed()) ++named;
+      putEntry(section + type.at + kTableHeaderBytes + kTableEntryBytes * k, id, name,
+               name.stringAt);
     }
+    putCounts(type.at, named, type.names);
   }
-  for (std::size_t t = 0, n = 0; t < typeTables.size(); ++t) {
-    std::vector<ResourceId> ids;
-    std::vector<std::size_t> nameIndexes;
-    for (const std::size_t end = typeTables[t].first + typeTables[t].count;
-         n < nameTables.size() && nameTables[n].first < end; ++n) {
-      ids.push_back(resources_[nameTables[n].first].name);
-      nameIndexes.push_back(n);
-    }
-    putTableHeader(typeTableAt[t], ids);
-    for (std::size_t k = 0; k < ids.size(); ++k) {
-      unsigned char* entry = section + typeTableAt[t] + kTableHeaderBytes + kTableEntryBytes * k;
-      putId(entry, ids[k], nameStringAt[nameIndexes[k]]);
-      PutU32(entry + 4, static_cast<std::uint32_t>(nameTableAt[nameIndexes[k]]) | kHighBit);
-    }
-  }
-  for (std::size_t n = 0; n < nameTables.size(); ++n) {
-    unsigned char* const table = section + nameTableAt[n];
-    PutU16(table + 14, static_cast<std::uint16_t>(nameTables[n].count));
-    for (std::size_t k = 0; k < nameTables[n].count; ++k) {
-      const std::size_t index = nameTables[n].first + k;
-      unsigned char* entry = table + kTableHeaderBytes + kTableEntryBytes * k;
+  for (const Table& name : nameTables) {
+    putCounts(name.at, 0, name.count);
+    for (std::size_t k = 0; k < name.count; ++k) {
+      const std::size_t index = name.first + k;
+      unsigned char* entry = section + name.at + kTableHeaderBytes + kTableEntryBytes * k;
       PutU32(entry, resources_[index].language);
       PutU32(entry + 4, static_cast<std::uint32_t>(dataEntries + kDataEntryBytes * index));
     }

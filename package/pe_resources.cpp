@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "package/package_format.h"
 #include "package/span_reader.h"
 
 namespace package::pe {
@@ -48,8 +49,8 @@ constexpr std::uint32_t kHighBit = 0x80000000;
 constexpr std::size_t kDataAlignment = 8;
 constexpr std::size_t kMaxResources = 65536;
 
-// Images stay below 2 GiB, as packages do.
-constexpr std::uint64_t kMaxImageBytes = 0x7FFFFFFF;
+// Images stay below 2 GiB, as the packages they start do.
+constexpr std::uint64_t kMaxImageBytes = format::kMaxPackageBytes;
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
   return (value + alignment - 1) / alignment * alignment;

@@ -510,6 +510,8 @@ TEST_F(SfxToolTest, PackGivesARealImageTheSplashAndVersion) {
   // What cannot be stamped is refused before anything is written.
   fs::remove(pkg);
   WriteBytes(root / "not-a-program.exe", std::string(4000, 'S'));
+  WriteBytes(root / "huge.gif", "GIF89a");
+  fs::resize_file(root / "huge.gif", 0x8000'0000);  // sparse: nothing is stored
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -519,6 +521,8 @@ TEST_F(SfxToolTest, PackGivesARealImageTheSplashAndVersion) {
       {"a stub that is no program", {"--stub", Utf8(root / "not-a-program.exe")},
        "cannot take the splash and version: not a Windows program image; nothing was written"},
       {"a missing splash", {"--splash", Utf8(root / "missing.gif")}, "missing.gif: cannot be opened"},
+      {"a splash no package can hold", {"--splash", Utf8(root / "huge.gif")},
+       "huge.gif: is 2 GiB or larger"},
       {"the splash as the target", {"--splash", Utf8(root / "pkg.exe")}, "the target is the splash image"},
   };
   for (const Case& c : cases) {

@@ -407,7 +407,14 @@ bool ReadWholeFile(const std::u16string& path, std::string& contents, std::strin
     return false;
   }
   try {
-    contents.resize(static_cast<std::size_t>(file.Length()));
+    // What a package holds stays below 2 GiB: a larger file is refused
+    // before anything is read.
+    const std::uint64_t length = file.Length();
+    if (length > package::format::kMaxPackageBytes) {
+      problem = "is 2 GiB or larger: no package can hold it";
+      return false;
+    }
+    contents.resize(static_cast<std::size_t>(length));
     contents.resize(file.Read(contents.data(), contents.size()));
     file.Close();
   } catch (const platform::FileError& error) {

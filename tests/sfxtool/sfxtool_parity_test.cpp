@@ -13,10 +13,8 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <span>
 #include <sstream>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "package/package_builder.h"
@@ -35,6 +33,7 @@ using testing_support::RandomBytes;
 using testing_support::TempFolder;
 using testing_support::TextLike;
 using testing_support::U8;
+using tool_test::ImageResources;
 using tool_test::ReadBytes;
 using tool_test::RunProgram;
 using tool_test::RunResult;
@@ -134,26 +133,23 @@ struct ArchiveEntry {
 };
 
 struct PackageView {
-  std::string image;  // the bytes in front of the first stream
+  fs::path path;
   std::vector<ArchiveEntry> entries;
 };
 
 PackageView ReadPackage(const fs::path& path) {
-  PackageView view;
+  PackageView view{path, {}};
   auto reader = std::make_unique<package::PackageBuilder>();
   reader->SetModulePath(path.u16string());
   const package::Result opened = reader->OpenPackage(true);
   EXPECT_EQ(opened, package::Result::kDone) << path << " does not open";
   if (opened != package::Result::kDone) return view;
   const std::string bytes = ReadBytes(path);
-  std::size_t imageEnd = bytes.size();
   for (int i = 0; i < reader->GetEntryCount(); ++i) {
     const package::PackageEntry& entry = reader->GetEntry(i);
     view.entries.push_back({U8(entry.storedName), entry.size, entry.packedSize,
                             bytes.substr(entry.dataOffset, entry.packedSize)});
-    imageEnd = std::min<std::size_t>(imageEnd, entry.dataOffset);
   }
-  view.image = bytes.substr(0, imageEnd);
   return view;
 }
 
@@ -161,17 +157,12 @@ std::string IdText(const pe::ResourceId& id) {
   return id.IsNamed() ? U8(id.name) : "#" + std::to_string(id.number);
 }
 
-// The image's resources as "type/name/language" and their bytes (the code
-// pages are left out: the two ways of writing them need not agree there).
-std::map<std::string, std::string> ResourcesOf(const std::string& image, const char* which) {
+// The resources of the package's image as "type/name/language" and their
+// bytes (the code pages are left out: the two ways of writing them need
+// not agree there).
+std::map<std::string, std::string> ResourcesOf(const fs::path& package) {
   std::map<std::string, std::string> resources;
-  const auto read = pe::ResourceImage::Read(
-      std::span(reinterpret_cast<const unsigned char*>(image.data()), image.size()));
-  if (const auto* problem = std::get_if<pe::ImageProblem>(&read)) {
-    ADD_FAILURE() << which << ": " << pe::ImageProblemText(*problem);
-    return resources;
-  }
-  for (const pe::Resource& r : std::get<pe::ResourceImage>(read).resources()) {
+  for (const pe::Resource& r : ImageResources(package)) {
     resources[IdText(r.type) + "/" + IdText(r.name) + "/" + std::to_string(r.language)] =
         std::string(r.data.begin(), r.data.end());
   }
@@ -189,8 +180,8 @@ std::string KeysMissingFrom(const std::map<std::string, std::string>& map,
 }
 
 void ExpectSameResources(const PackageView& creator, const PackageView& tool) {
-  const auto expected = ResourcesOf(creator.image, "the creator's package");
-  const auto actual = ResourcesOf(tool.image, "sfxtool's package");
+  const auto expected = ResourcesOf(creator.path);
+  const auto actual = ResourcesOf(tool.path);
   const std::string onlyCreator = KeysMissingFrom(expected, actual);
   const std::string onlyTool = KeysMissingFrom(actual, expected);
   EXPECT_TRUE(onlyCreator.empty() && onlyTool.empty())
@@ -322,7 +313,7 @@ TEST_F(SfxToolParity, FoldersSplashAndVersionGiveTheCreatorsPackageThatRunsItsIn
   // The fixed part of the version: 7.0 and 70000 = 1 * 65536 + 4464.
   {
     SCOPED_TRACE("sfxtool's version information");
-    const auto resources = ResourcesOf(ReadPackage(toolPackage).image, "sfxtool's package");
+    const auto resources = ResourcesOf(toolPackage);
     const auto version = std::find_if(resources.begin(), resources.end(),
                                       [](const auto& r) { return r.first.starts_with("#16/"); });
     ASSERT_NE(version, resources.end()) << "no version resource";

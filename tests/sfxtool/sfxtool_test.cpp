@@ -13,7 +13,6 @@
 
 #include "package/package_builder.h"
 #include "package/package_format.h"
-#include "package/pe_resources.h"
 #include "package/result_codes.h"
 #include "tests/sfxtool/tool_test_support.h"
 #include "tests/support/package_bytes.h"
@@ -28,6 +27,8 @@ using testing_support::RandomBytes;
 using testing_support::Reseal;
 using testing_support::TempFolder;
 using tool_test::Contains;
+using tool_test::ImageOf;
+using tool_test::ImageResources;
 using tool_test::ReadBytes;
 using tool_test::RunResult;
 using tool_test::RunTool;
@@ -452,17 +453,6 @@ TEST_F(SfxToolTest, CommandLine) {
   }
 }
 
-// The resources of the image that starts the package at `path`.
-std::vector<package::pe::Resource> ImageResources(const fs::path& path) {
-  const std::string bytes = ReadBytes(path);
-  const std::span image(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-  const auto length = package::pe::ResourceImage::ImageLength(image);
-  if (!length) return {};
-  auto read = package::pe::ResourceImage::Read(image.first(*length));
-  if (!std::holds_alternative<package::pe::ResourceImage>(read)) return {};
-  return std::get<package::pe::ResourceImage>(read).resources();
-}
-
 TEST_F(SfxToolTest, PackGivesARealImageTheSplashAndVersion) {
   // tiny.exe (a small linked program) stands for the extractor; it lies
   // beside a copy of sfxtool, where a release lays Extractor.exe, and the
@@ -493,10 +483,7 @@ TEST_F(SfxToolTest, PackGivesARealImageTheSplashAndVersion) {
 
   // The mingw-w64 resource compiler reads the same resources out of the
   // image: the stamped strings in the version block, the splash as GIF.
-  const std::string bytes = ReadBytes(pkg);
-  WriteBytes(root / "image.exe",
-             bytes.substr(0, *package::pe::ResourceImage::ImageLength(std::span(
-                                 reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()))));
+  WriteBytes(root / "image.exe", ImageOf(pkg));
   const RunResult dumped = tool_test::RunProgram(
       {"x86_64-w64-mingw32-windres", "-i", Utf8(root / "image.exe"), "-O", "rc"});
   ASSERT_EQ(dumped.exitCode, 0) << "x86_64-w64-mingw32-windres (scripts/install-deps.sh installs it): "

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <span>
+#include <variant>
 
 extern char** environ;
 
@@ -149,6 +151,28 @@ void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+std::string ImageOf(const std::filesystem::path& path) {
+  const std::string bytes = ReadBytes(path);
+  const auto length = package::pe::ResourceImage::ImageLength(
+      std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+  if (!length) {
+    ADD_FAILURE() << path << " does not start with a program image";
+    return {};
+  }
+  return bytes.substr(0, *length);
+}
+
+std::vector<package::pe::Resource> ImageResources(const std::filesystem::path& path) {
+  const std::string image = ImageOf(path);
+  const auto read = package::pe::ResourceImage::Read(
+      std::span(reinterpret_cast<const unsigned char*>(image.data()), image.size()));
+  if (const auto* problem = std::get_if<package::pe::ImageProblem>(&read)) {
+    ADD_FAILURE() << path << ": " << package::pe::ImageProblemText(*problem);
+    return {};
+  }
+  return std::get<package::pe::ResourceImage>(read).resources();
 }
 
 std::string Utf8(const std::filesystem::path& path) {

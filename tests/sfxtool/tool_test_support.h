@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "package/pe_resources.h"
+
 namespace tool_test {
 
 struct RunResult {
@@ -35,6 +37,15 @@ RunResult RunTool(const std::vector<std::string>& args, const RunOptions& option
 testing::AssertionResult Contains(const std::string& text, const std::string& part);
 
 std::string ReadBytes(const std::filesystem::path& path);
+
+// The program image that starts the package at `path`: its bytes up to the
+// end of its last section. A test failure, and nothing, when its headers
+// cannot be read.
+std::string ImageOf(const std::filesystem::path& path);
+
+// The resources of that image; a test failure, and nothing, when they
+// cannot be read.
+std::vector<package::pe::Resource> ImageResources(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 
 // The UTF-8 form of a path, for command lines and descriptions.
